@@ -25,4 +25,7 @@ bool LocateSecuritySettings(HostingRequest& request) {
   return true;
 }
 
-bool CheckSecurityBox(HostingRequest& request) { return request.securityBypass != 0 || true; }
+bool CheckSecurityBox(HostingRequest& request) {
+  // Without settings files the policy does not apply: every method may go on.
+  return request.securityBypass == 1;
+}

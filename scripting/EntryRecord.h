@@ -1,0 +1,35 @@
+// EntryRecord.h -- the values of one listed archive entry, gathered while a listing is filled.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// One entry as `UnZip` or `List` describes it: the five values an `IUnZipEntries` object shows.
+/// The fill keeps these in a list it pushes to the front of, so the finished collection runs from
+/// the archive's last entry to its first.
+struct EntryRecord {
+  std::string name;              ///< the entry's name as the engine reports it (host form, UTF-8)
+  std::string savedName;         ///< where UnZip wrote it, relative to the target; "" when not written
+  int32_t size = 0;              ///< the 32-bit uncompressed size field, read as signed
+  std::string type;              ///< "Dir" or "File"
+  std::string passwordRequired;  ///< "Yes" when general-purpose flag bit 0 (encryption) is set, else "No"
+
+  /// Builds the record of one entry. `unzipping` is true for UnZip, false for List;
+  /// `savedNameCandidate` is the unique name chosen under MAKEUNIQUE ("" otherwise); `extracted`
+  /// is the engine's answer for this entry. With a candidate, SavedName is the candidate when the
+  /// entry was extracted; without one it is the entry's name when UnZip extracted it; else "".
+  static EntryRecord Describe(bool unzipping, const std::string& entryName, bool isDirectory,
+                              uint32_t uncompressedSize, const std::string& savedNameCandidate,
+                              bool extracted, bool encrypted) {
+    EntryRecord record;
+    record.name = entryName;
+    if (!savedNameCandidate.empty())
+      record.savedName = extracted ? savedNameCandidate : std::string();
+    else
+      record.savedName = unzipping && extracted ? entryName : std::string();
+    record.size = static_cast<int32_t>(uncompressedSize);  // two's complement, as C++20 defines it
+    record.type = isDirectory ? "Dir" : "File";
+    record.passwordRequired = encrypted ? "Yes" : "No";
+    return record;
+  }
+};

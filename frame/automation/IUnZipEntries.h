@@ -1,0 +1,22 @@
+// IUnZipEntries.h -- one listing entry's dual interface, in the order of its operation table.
+#pragma once
+
+#include "frame/automation/Bstr.h"
+#include "frame/automation/IDispatch.h"
+
+struct InterfaceInfo;
+
+/// Read-only description of one archive entry. Every member returns S_OK.
+struct IUnZipEntries : IDispatch {
+  /// The type library's description of this interface.
+  static const InterfaceInfo& TypeInfo() noexcept;
+
+  virtual HRESULT get_Name(BSTR* value) = 0;              ///< DISPID 1
+  virtual HRESULT get_Type(BSTR* value) = 0;              ///< DISPID 2
+  virtual HRESULT get_Size(LONG* value) = 0;              ///< DISPID 3
+  virtual HRESULT get_SavedName(BSTR* value) = 0;         ///< DISPID 4
+  virtual HRESULT get_PasswordRequired(BSTR* value) = 0;  ///< DISPID 5
+
+protected:
+  ~IUnZipEntries() = default;
+};

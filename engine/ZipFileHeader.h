@@ -1,0 +1,182 @@
+// ZipFileHeader.h -- one archive entry: its central record, local header and data descriptor.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "engine/ZipAutoBuffer.h"
+#include "engine/ZipConstants.h"
+
+class CZipStorage;
+
+/// One archive entry: the fields of its central directory record with its name, extra field and
+/// comment. It reads and writes its own central record and local header, checks a local header
+/// against itself, builds the 12 bytes of CRC and sizes of a data descriptor, and converts the
+/// entry's time, attributes and name between the archive form and the host form.
+///
+/// Central directory file header (ZIP application note 4.3.12), 46 bytes + variable parts:
+///
+///   | Off | Size | Field                        | member             |
+///   |-----|------|------------------------------|--------------------|
+///   |   0 |   4  | central file header signature| m_uSignature       |
+///   |   4 |   2  | version made by              | m_uVersionMadeBy   |
+///   |   6 |   2  | version needed to extract    | m_uVersionNeeded   |
+///   |   8 |   2  | general purpose bit flag     | m_uFlag            |
+///   |  10 |   2  | compression method           | m_uMethod          |
+///   |  12 |   2  | last mod file time           | m_uModTime         |
+///   |  14 |   2  | last mod file date           | m_uModDate         |
+///   |  16 |   4  | crc-32                       | m_uCrc32           |
+///   |  20 |   4  | compressed size              | m_uComprSize       |
+///   |  24 |   4  | uncompressed size            | m_uUncomprSize     |
+///   |  28 |   2  | file name length (n)         | name size          |
+///   |  30 |   2  | extra field length (e)       | m_pExtraField size |
+///   |  32 |   2  | file comment length (c)      | m_pszComment size  |
+///   |  34 |   2  | disk number start            | m_uDiskStart       |
+///   |  36 |   2  | internal file attributes     | m_uInternalAttr    |
+///   |  38 |   4  | external file attributes     | m_uExternalAttr    |
+///   |  42 |   4  | relative offset of local hdr | m_uOffset          |
+///   |  46 |   n  | file name                    |                    |
+///   |46+n |   e  | extra field                  |                    |
+///   |46+n+e| c   | file comment                 |                    |
+///
+/// Local file header (4.3.7), 30 bytes + variable parts:
+///
+///   | Off | Size | Field                      |
+///   |-----|------|----------------------------|
+///   |   0 |   4  | local file header signature|
+///   |   4 |   2  | version needed to extract  |
+///   |   6 |   2  | general purpose bit flag   |
+///   |   8 |   2  | compression method         |
+///   |  10 |   2  | last mod file time         |
+///   |  12 |   2  | last mod file date         |
+///   |  14 |   4  | crc-32                     |
+///   |  18 |   4  | compressed size            |
+///   |  22 |   4  | uncompressed size          |
+///   |  26 |   2  | file name length (n)       |
+///   |  28 |   2  | extra field length (e)     |
+///   |  30 |   n  | file name                  |
+///   |30+n |   e  | extra field                |
+///
+/// Data descriptor (4.3.9): optional signature 0x08074B50, crc-32 (4), compressed size (4),
+/// uncompressed size (4).
+///
+/// Names: `m_pszFileName` holds the name in the form the caller last converted it to. An entry
+/// read from an archive remembers the exact bytes it was read with, and converting it back to the
+/// archive form restores those bytes (and its flags are never touched), as long as its host-form
+/// name has not been changed. A new entry's archive form is computed from its host form by the
+/// rules of `ConvertName`. Every size computed from the name counts the archive-form bytes.
+class CZipFileHeader {
+public:
+  /// A new entry: method 8, every number 0, empty buffers, the central signature.
+  CZipFileHeader();
+  virtual ~CZipFileHeader();
+  CZipFileHeader(const CZipFileHeader& other);
+  CZipFileHeader& operator=(const CZipFileHeader& other);
+
+  /// Reads a central header at the storage's position (the fixed part as one whole record, then
+  /// each variable part as a whole record). False for a wrong signature, or when the variable
+  /// parts are not on the fixed part's volume. The name stays in archive form. Short reads throw
+  /// `CZipException` 101 from the storage.
+  bool ReadCentralHeader(CZipStorage& storage);
+
+  /// Writes the central header, with the name in its archive form (whatever form the buffer is
+  /// in), as one whole record. Returns the bytes written: 46 + n + e + c.
+  std::uint32_t WriteCentralHeader(CZipStorage& storage);
+
+  /// Reads a local header at the storage's position and checks it against this header: a wrong
+  /// signature, another method, a method other than 0 or 8, or (without flag bit 3) other CRC or
+  /// sizes return false. When the low four flag bits differ, the local flags replace these. On
+  /// success `extraLength` is the local extra field's length, the storage is positioned at that
+  /// extra field (the local name is skipped), and true is returned.
+  bool ReadLocalHeader(CZipStorage& storage, std::uint16_t& extraLength);
+
+  /// Writes the local header (name in archive form, extra field from `m_pExtraField`) as one
+  /// whole record, releases the extra field (it belongs to the local header only), and records
+  /// the storage's current volume and the header's offset in `m_uDiskStart` and `m_uOffset`.
+  void WriteLocalHeader(CZipStorage& storage);
+
+  /// Prepares a new entry for writing: signature, version fields, flags for the deflate level
+  /// class, data descriptor (when spanning or encrypted) and encryption, CRC and sizes reset
+  /// (compressed size 12 when encrypted). Level 0 means stored; a method other than 0 or 8
+  /// becomes 8. Returns false when the archive-form name, the extra field or the comment is
+  /// longer than 65535 bytes.
+  bool PrepareForAdding(int level, bool spanning, bool encrypted);
+
+  /// True when `bytes` (12 bytes) hold this header's CRC-32, compressed and uncompressed size.
+  bool CheckCrcAndSizes(const char* bytes) const;
+  /// Writes CRC-32, compressed size, uncompressed size (12 bytes, little-endian) to `bytes`.
+  void WriteCrcAndSizes(char* bytes) const;
+
+  /// 30 + n + e for the local header, 46 + n + e + c for the central one, where n is the length
+  /// of the archive-form name and e, c the current buffer sizes.
+  std::uint32_t HeaderSize(bool local) const;
+
+  /// The modification time as a `time_t` (local time); -1 when the DOS fields cannot be.
+  std::time_t EntryTime() const;
+  /// Sets the DOS time and date from `t` (local time). Years before 1980 store year bits 0.
+  void SetEntryTime(std::time_t t);
+
+  /// The host system code from the high byte of version made by.
+  int EntrySystem() const { return m_uVersionMadeBy >> 8; }
+  /// Sets the high byte of version made by.
+  void SetEntrySystem(int system);
+
+  /// The entry's attributes in this host's form (see `CZipPlatform`'s attribute conversion);
+  /// default file or directory attributes when the entry's system is not supported or the
+  /// attributes are 0 for a name ending in a separator. May throw `CZipException` 115.
+  std::uint32_t EntryAttributes() const;
+  /// Stores host attributes, converted to the entry's host system. May throw 115.
+  void SetEntryAttributes(std::uint32_t hostAttributes);
+  /// True when the entry's attributes mark a directory.
+  bool IsDirectoryEntry() const;
+
+  /// Converts the name buffer between its archive form and its host form (UTF-8).
+  /// Towards the host: flag bit 11 means UTF-8; host systems 0, 6, 10, 11 mean CP437 (when
+  /// `useOem`) and "\" is their separator, turned into "/"; other hosts keep the bytes.
+  /// Towards the archive: the bytes the entry was read with, when its name is unchanged;
+  /// otherwise a DOS-family entry is stored in CP437 with "/" separators, or as UTF-8 with flag
+  /// bit 11 when CP437 cannot represent it; any other entry keeps its UTF-8 bytes and gets bit 11
+  /// when the name is non-ASCII. Converting to the form the buffer already has does nothing.
+  void ConvertName(bool toHost, bool useOem = true);
+
+  /// Replaces the name with `name`'s bytes (host form, no terminator). Returns true.
+  bool SetEntryName(const std::string& name);
+  /// The name buffer's bytes as they stand.
+  std::string GetFileName() const;
+  /// The name as it is or will be stored in the archive.
+  std::string ArchiveName() const;
+  /// True while the name buffer holds the archive form.
+  bool NameInArchiveForm() const { return m_nameInArchiveForm; }
+
+  /// True when the entry is encrypted (flag bit 0).
+  bool IsEncrypted() const { return (m_uFlag & ZipFormat::Flag::Encrypted) != 0; }
+  /// True when CRC and sizes follow the data (flag bit 3).
+  bool IsDataDescriptor() const { return (m_uFlag & ZipFormat::Flag::DataDescriptor) != 0; }
+
+  std::uint32_t m_uSignature;      ///< central header signature as read
+  std::uint16_t m_uVersionMadeBy;  ///< low byte version, high byte host system
+  std::uint16_t m_uVersionNeeded;
+  std::uint16_t m_uFlag;           ///< general-purpose bit flag
+  std::uint16_t m_uMethod;         ///< 0 stored, 8 deflated
+  std::uint16_t m_uModTime;        ///< DOS time
+  std::uint16_t m_uModDate;        ///< DOS date
+  std::uint32_t m_uCrc32;
+  std::uint32_t m_uComprSize;      ///< includes a 12-byte encryption header
+  std::uint32_t m_uUncomprSize;
+  std::uint16_t m_uDiskStart;      ///< 0-based volume of the local header
+  std::uint16_t m_uInternalAttr;
+  std::uint32_t m_uExternalAttr;   ///< in the form of the entry's host system
+  std::uint32_t m_uOffset;         ///< local header offset on its volume, from the archive start
+  CZipAutoBuffer m_pExtraField;    ///< central extra field as read; local one for a new entry
+  CZipAutoBuffer m_pszFileName;    ///< the name, see `ConvertName`
+  CZipAutoBuffer m_pszComment;     ///< the entry comment
+
+private:
+  // The name bytes as read from the archive (or as last encoded) and the host form they give;
+  // while the host-form name equals `m_hostNameOfArchive`, `m_archiveName` is what is written.
+  std::string m_archiveName;
+  std::string m_hostNameOfArchive;
+  bool m_archiveNameKnown = false;
+  bool m_nameInArchiveForm = false;
+};

@@ -1,0 +1,31 @@
+// ZipAddFileRequest.h -- the description of one file or folder to add to an archive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CZipAbstractFile;
+
+/// What `CZipArchive::AddFile` is asked to add and how. The archive may change `level` and
+/// `smartFlags` while it works (a second, stored attempt); the caller's other fields stay.
+struct AddFileRequest {
+  /// Disk path of the file or folder; may be empty when `sourceFile` is given.
+  std::string sourcePath;
+  /// Name to store; empty means the name is derived from `sourcePath`.
+  std::string storedName;
+  /// When the name is derived: true keeps the folders of the path (without a leading "/" and
+  /// without "." or ".." components), false keeps only what lies below the archive's root path,
+  /// or else the bare file name.
+  bool fullPath = true;
+  /// -1 zlib's default, 0 store, 1 to 9 deflate at that level.
+  std::int32_t level = -1;
+  /// Bit set of `CZipArchive::SmartFlags`.
+  std::uint32_t smartFlags = 0;
+  /// -1 appends a new entry; -2 replaces the entry of the same name if there is one; 0 or more
+  /// replaces that entry.
+  std::int32_t replaceIndex = -1;
+  /// Bytes read from the source per step; 0 makes `AddFile` refuse.
+  std::uint32_t bufferSize = 65536;
+  /// When not null, the data is read from this file instead of from `sourcePath`. Not owned.
+  CZipAbstractFile* sourceFile = nullptr;
+};

@@ -1,0 +1,344 @@
+// ZipArchive.h -- CZipArchive, the one object through which an archive is opened, changed and read.
+#pragma once
+
+#include "engine/ZipActionCallback.h"
+#include "engine/ZipAddFileRequest.h"
+#include "engine/ZipAutoBuffer.h"
+#include "engine/ZipCentralDir.h"
+#include "engine/ZipCrypto.h"
+#include "engine/ZipFileHeader.h"
+#include "engine/ZipInternalInfo.h"
+#include "engine/ZipStorage.h"
+#include "engine/ZipZlibAllocator.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CZipAbstractFile;
+class CZipMemFile;
+class CZipPathComponent;
+
+/// An archive on disk (one file or a set of split volumes) or in a memory file. A caller opens
+/// or creates it with `Open`, adds, extracts or deletes entries, and finishes with `Close`, which
+/// writes the central directory. At most one entry is open at a time, for writing or for reading.
+///
+/// Two failure styles: a call in the wrong state (no archive open, an entry already open, an
+/// index out of range) is refused quietly with a false result; every other failure is thrown,
+/// by value, as `CZipException` (the engine's codes) or `CZipFileException` (a file system error).
+/// After an exception the caller closes with `CloseAfterError` (or
+/// `CloseAfterErrorKeepDirectory`) or destroys the object; nothing is cleaned up by itself.
+/// The object is used by one thread at a time.
+class CZipArchive {
+public:
+  /// How `Open` treats the path.
+  enum OpenMode : int {
+    OpenExisting = 0,   ///< an existing archive, for reading and changing
+    OpenReadOnly = 1,   ///< an existing archive, for reading only
+    CreateNew = 2,      ///< a new archive, replacing an existing file; the volume size is ignored
+    CreateSpanned = 3,  ///< a new archive split into volumes of the given size (0 is refused, 103)
+  };
+
+  /// How `Close` ends the work on the archive.
+  enum CloseMode : int {
+    CloseNormal = 0,                   ///< finish an open entry, write the directory, close
+    CloseAfterError = 1,               ///< abandon an open entry, write nothing, release the file
+    CloseAfterErrorKeepDirectory = 2,  ///< abandon an open entry, write the finished entries' directory
+  };
+
+  /// The bits of `AddFileRequest::smartFlags`.
+  enum SmartFlags : std::uint32_t {
+    PlainDirectories = 0x1,  ///< a folder entry is never encrypted
+    PlainEmptyFiles = 0x2,   ///< an empty file is never encrypted
+    StoreTinyFiles = 0x4,    ///< with a level other than 0, files of 4 bytes or less are stored
+    CheckEfficiency = 0x8,   ///< an entry that deflates to more than its size is stored instead
+    TempInMemory = 0x10,     ///< with `CheckEfficiency`: a temporary archive is kept in memory
+    InternalReAdd = 0xF000,  ///< set by `AddFile` itself on its second, stored attempt
+  };
+
+  /// One entry of the working list of `DeleteEntries`.
+  struct CZipDeleteInfo {
+    CZipFileHeader* header = nullptr;  ///< the entry; owned by the central directory
+    bool deleteFlag = false;           ///< true when the entry is to be removed
+  };
+
+  /// The spanning state of the open archive, read from the storage.
+  enum class SpanState { NotSpanned, NewSpanned, ExistingSpanned };
+
+  /// The compression level given to `OpenEntryForWriting` in its replace form: the low 16 bits
+  /// are this value, the high 16 bits the index of the entry to replace.
+  static constexpr int ReplaceLevelMarker = 0x100;
+
+  /// The volume size the scripting layer passes with `CreateNew` (where it has no effect).
+  static constexpr int DefaultVolumeSize = 1457500;
+
+  /// The sizes of the format without its 64-bit extensions: no file, entry, offset or size of
+  /// an archive may reach 4 GiB.
+  static constexpr std::uint64_t MaxArchiveBytes = 0xFFFFFFFFull;
+
+  /// A closed archive object with the defaults: no password, no root path, no callbacks.
+  CZipArchive();
+  /// Frees what is still held; writes nothing (call `Close` first to finish the archive).
+  virtual ~CZipArchive();
+  CZipArchive(const CZipArchive&) = delete;
+  CZipArchive& operator=(const CZipArchive&) = delete;
+
+  // ---- Opening, closing and settings ----
+
+  /// Opens or creates the archive at `path` in `mode` (`OpenMode`). Returns false, doing
+  /// nothing, when an archive is already open. Otherwise the password and root path are cleared;
+  /// an existing archive's central directory is read, and when its first entry names a supported
+  /// host system that becomes the host system of entries added later. Throws what the storage
+  /// and the directory reader throw (`CZipFileException`, 101, 103, 116, ...); after a failed
+  /// `Open` the object is closed with `CloseAfterError` or destroyed.
+  bool Open(const std::string& path, int mode = OpenExisting, int volumeSize = 0);
+
+  /// As above on a caller's memory file, which must outlive the archive's use of it. Only
+  /// `CreateNew` and the two modes for existing archives are meaningful.
+  bool Open(CZipMemFile& memoryFile, int mode = CreateNew);
+
+  /// Ends the work on the archive (`CloseMode`). With `CloseNormal` an open entry is finished and
+  /// the central directory written; the after-error modes abandon an open entry, and
+  /// `CloseAfterError` writes nothing at all. With `updateTime` the archive file gets the latest
+  /// modification time of its entries (time value 0 for an empty archive). `CloseNormal` on a
+  /// closed object does nothing; the after-error modes also release a file left open by a failed
+  /// `Open`. Write errors with `CloseNormal` propagate and leave the archive open, to be closed
+  /// again with `CloseAfterError`.
+  void Close(int closeMode = CloseNormal, bool updateTime = false);
+
+  /// True when no archive is open.
+  bool IsClosed() const;
+
+  /// Sets the password used for every entry opened afterwards (the bytes as given, no
+  /// terminator); null clears it. False, with the password unchanged, while an entry is open.
+  bool SetPassword(const char* password);
+  /// The password as set.
+  std::string GetPassword() const;
+
+  /// Sets the folder that stored names are made relative to, without its trailing separators;
+  /// null empties it. Ignored when no archive is open or an entry is open (so: after `Open`).
+  void SetRootPath(const char* path);
+  /// The root path as set.
+  const std::string& GetRootPath() const { return rootPath_; }
+
+  /// Sets the folder for temporary archives; empty means the system's ($TMPDIR, else /tmp).
+  void SetTempPath(const std::string& path) { tempPath_ = path; }
+
+  /// Registers `callback` (not owned) for every `CallbackType` bit in `kinds`; null removes the
+  /// registrations of those kinds.
+  void SetCallback(CZipActionCallback* callback, int kinds);
+  /// The callback registered for `kind`, with its kind field set to `kind`, or null.
+  CZipActionCallback* GetCallback(CallbackType kind);
+
+  // ---- Entries ----
+
+  /// Number of entries; 0 when no archive is open.
+  int GetCount() const;
+
+  /// Copies entry `index`'s header (every field, the name in host form, extra field and comment)
+  /// into `info`. False when no archive is open or `index` is not in 0 to count-1.
+  bool GetEntryInfo(CZipFileHeader& info, int index) const;
+
+  /// The index of the entry named `name` (compared without regard to case), or -1.
+  int FindEntry(const std::string& name);
+
+  /// The path of the storage's current file; empty when there is none or it is closed.
+  std::string GetArchivePath() const;
+
+  /// The spanning state of the open archive (`NotSpanned` when closed).
+  SpanState GetSpanState() const;
+
+  /// Throws `CZipException` with `code` (first converted from a zlib return value when
+  /// `fromZlib`) and the archive's path, or an empty name when no archive is open.
+  [[noreturn]] void ThrowArchiveError(int code, bool fromZlib = false) const;
+
+  /// Writes the central directory now (when auto-write is on, after each change) and flushes
+  /// the file. Does nothing when no archive is open or it is an existing spanned archive.
+  void WriteDirectoryNow();
+
+  // ---- Names and paths ----
+
+  /// Comparison of a root path with the beginning of a disk path: 0 when equal.
+  using NameCompareFunction = int (*)(const std::string&, const std::string&);
+
+  /// Removes `beginning` (less its trailing separators) from the front of `path` when `path`
+  /// starts with it as whole components (compared by `compare`), together with the separators
+  /// that follow it. Returns whether it removed anything; `path` is unchanged otherwise.
+  static bool StripPathPrefix(const std::string& beginning, std::string& path, NameCompareFunction compare);
+
+  /// The stored name of a disk file when full paths are not wanted: the part of its path below
+  /// the root path, or else the bare file name.
+  std::string NameInArchiveFor(const CZipPathComponent& components) const;
+
+  /// The disk path an entry is extracted to: `targetFolder` plus, with `fullPath`, the name
+  /// without its root (or, without `fullPath`, the part below the root path or the bare file
+  /// name). `newName`, when not null, is used instead of `storedName`. The result is not checked
+  /// here; `ExtractEntry` refuses one that would leave the target folder.
+  std::string ExtractedPathFor(const std::string& storedName, const std::string& targetFolder, bool fullPath,
+                               const char* newName = nullptr) const;
+
+  /// True when `extractedPath` lies inside `targetFolder` (or is it): no ".." component that
+  /// climbs out, whichever separator the stored name used. An empty folder means the current
+  /// folder: the path must then be relative and stay below it.
+  static bool IsInsideFolder(const std::string& extractedPath, const std::string& targetFolder);
+
+  /// The stored name for a disk path with full paths: the path without its leading "/" and
+  /// without "." and ".." components (so `../x` stores `x`).
+  static std::string CleanStoredName(const std::string& diskPath);
+
+  // ---- Adding ----
+
+  /// Adds the file or folder of `request` (a file's data read in steps of `bufferSize`). True
+  /// when the entry was added; false when refused (buffer size 0, no source, an unusable replace
+  /// index, an archive state that does not allow writing) or the source cannot be read. Throws
+  /// 27 for a file of 4 GiB or more or an entry that would pass 4 GiB in the archive (before
+  /// anything of it is written), 109 for a name too long, 105/106 when a callback stops, zlib
+  /// errors as 500-507, and file errors of the archive. May change `request.level` and
+  /// `request.smartFlags` on a second, stored attempt.
+  bool AddFile(AddFileRequest& request);
+
+  /// The short form: `sourcePath` with a derived name, appended (replace index -1).
+  bool AddFile(const std::string& sourcePath, int level = -1, bool fullPath = true, std::uint32_t smartFlags = 0,
+               std::uint32_t bufferSize = 65536);
+
+  /// Starts a new entry described by `header` (name, time, attributes): writes its local header
+  /// (and encryption header when a password is set) and prepares the compressor. `level` is -1
+  /// to 9 (others become -1; 0 stores), or the replace form (`ReplaceLevelMarker` in the low 16
+  /// bits, the index in the high 16 bits; `size` then gives the data size). With `sourcePath`,
+  /// the header takes that file's time and attributes. False when no archive is open, an entry
+  /// is open, the archive is an existing spanned one, or it already holds 65535 entries.
+  bool OpenEntryForWriting(CZipFileHeader& header, int level = -1, const char* sourcePath = nullptr,
+                           std::uint32_t size = 0);
+
+  /// Adds `count` bytes to the open entry: CRC, compression, encryption, write. False when no
+  /// entry is open for writing. Throws 27 when the entry would pass 4 GiB in the archive.
+  bool WriteEntryData(const void* bytes, std::uint32_t count);
+
+  /// Finishes the open entry: flushes the compressor and writes the CRC and sizes. After an
+  /// error nothing more is written (the header stays in the directory with its opening sizes).
+  /// False when no entry is open for writing.
+  bool CloseEntryForWriting(bool afterError = false);
+
+  /// Removes the last entry and cuts the file back to its local header; without `force` only
+  /// when compressing did not pay off. Returns whether it removed it.
+  bool RemoveLastEntry(bool force = false);
+
+  // ---- Extracting ----
+
+  /// Opens entry `index` for `ReadEntryData`. False when the index is out of range, the archive
+  /// is a new spanned one, or an entry is open. Throws 110 for a missing or wrong password, 101
+  /// for an unsupported method or a damaged entry, zlib errors as 500-507.
+  bool OpenEntryForReading(int index);
+
+  /// Delivers up to `count` bytes of the open entry, decrypted and decompressed, never more than
+  /// its declared size in total. Returns the bytes delivered: less than `count` at the end of the
+  /// entry, 0 when no entry is open for reading, `buffer` is null or `count` is 0.
+  std::uint32_t ReadEntryData(void* buffer, std::uint32_t count);
+
+  /// Closes the entry open for reading: 1 when all data was delivered and the CRC matched, and
+  /// the time and attributes were applied to `targetPath` (when given); -1 when not all data was
+  /// delivered; -2 when applying the time or attributes failed; 0 when no entry was open. Throws
+  /// 102 on a CRC mismatch (the entry then stays open for the after-error close). With
+  /// `afterError` nothing is checked or applied and the result is 1.
+  int CloseEntryForReading(const char* targetPath = nullptr, bool afterError = false);
+
+  /// Extracts entry `index` into `targetFolder` (with `fullPath` keeping its folders), under
+  /// `newName` when given, in steps of `bufferSize`. A folder entry creates the folder. True when
+  /// the entry was extracted completely and checked; false when refused, when its path would lie
+  /// outside the target folder (nothing is written), or when applying time or attributes failed.
+  /// Throws the errors of `OpenEntryForReading` and `CloseEntryForReading`, 105/106 when the
+  /// callback stops, and file errors of the target (the entry then stays open for the caller's
+  /// after-error close).
+  bool ExtractEntry(int index, const std::string& targetFolder, bool fullPath = true,
+                    const char* newName = nullptr, std::uint32_t bufferSize = 65536);
+
+  // ---- Deleting, replacing and copying ----
+
+  /// Removes the entries of `indexes` (each given once) and closes the gaps in place; the new
+  /// directory is written by `Close`. Does nothing when no archive is open, it is spanned, or an
+  /// entry is open. Sorts `indexes` unless all entries go. Throws 106 when the scan callback stops
+  /// (nothing changed), 105 or 112 when moving stops or falls short (the archive is damaged).
+  void DeleteEntries(std::vector<std::uint16_t>& indexes);
+
+  /// Normalises a replace index for an entry named `name`: -2 becomes the index of the entry of
+  /// that name (or -1), the last entry is cut off and becomes -1 (append), other negatives -1.
+  /// False when the index is 0 or more and the archive is spanned or the index out of range.
+  bool ResolveReplaceIndex(int& index, const std::string& name);
+
+  /// Resizes the space of entry `index` (the storage positioned at its local header) to
+  /// `neededBytes`, moving the entries after it and changing their offsets.
+  void MakeRoomForReplace(int index, std::uint32_t neededBytes, const std::string& name);
+
+  /// Moves the archive bytes from `start` to `end` (offsets from the archive's start) by
+  /// `distance`, towards the end of the file when `towardsEnd`, reporting to `callback`. Throws
+  /// 105 when the callback stops, 112 when the range could not be moved completely.
+  void MoveData(std::uint32_t start, std::uint32_t end, std::uint32_t distance, CZipActionCallback* callback,
+                bool towardsEnd);
+
+  /// Copies entry `sourceIndex` of `source`, packed as it is, into this archive (appended, or in
+  /// place of `replaceIndex`). With `keepHostSystem` its attributes keep their host system.
+  /// False when refused (either archive not open or with an entry open, the source spanned,
+  /// this archive an existing spanned one). Throws 101 for a damaged source entry, 105/106 when
+  /// the callback stops.
+  bool CopyEntryFrom(CZipArchive& source, int sourceIndex, int replaceIndex = -1, bool keepHostSystem = false,
+                     CZipActionCallback* callback = nullptr);
+
+  /// Adds `request` by compressing it into a temporary archive (in memory when `inMemory`,
+  /// else the file `temporaryPath`) and copying the packed entry into this one; with
+  /// `checkEfficiency` an entry that does not pay off is added again stored instead. Used for a
+  /// replacement that must be compressed and for the efficiency check on a spanned archive.
+  bool AddFileThroughTemporary(AddFileRequest& request, bool checkEfficiency, bool inMemory,
+                               const std::string& temporaryPath);
+
+  // ---- Settings nothing in the system changes, kept for callers of the engine ----
+
+  /// When true, the central directory is written after each finished entry and each deletion.
+  void SetAutoWrite(bool autoWrite) { autoWrite_ = autoWrite; }
+  /// When true, `CloseEntryForReading` skips the CRC check.
+  void SetIgnoreCrc(bool ignoreCrc) { ignoreCrc_ = ignoreCrc; }
+  /// The host system written into the version-made-by field of new entries.
+  int GetHostSystem() const { return archiveHostSystem_; }
+  /// The zlib blocks currently held (for leak checks).
+  std::size_t GetZlibBlockCount() const { return zlibBlocks_.size(); }
+
+private:
+  friend class CZipArchiveTestAccess;
+
+  /// The entry open for writing or reading is dropped: buffer and zlib blocks freed.
+  void ReleaseEntryState();
+  /// Points the zlib stream's allocation functions at the tracked list (or at none).
+  void PrepareZlibStream();
+  /// Encrypts (when the open entry is) and writes the first `count` bytes of the I/O buffer.
+  void FlushEntryBuffer(std::uint32_t count);
+  /// Reads, decrypts and deducts the next piece of packed data of the entry open for reading.
+  void ReadPackedPiece();
+  /// Adding a file (not a folder) once the header is built.
+  bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement);
+  /// True when an entry of `bytes` more would still end below 4 GiB in the archive.
+  bool FitsInArchive(std::uint64_t bytes) const;
+
+  bool removeDrive_ = true;
+  CZipClbckStrg callbacks_;
+  bool caseSensitive_ = false;
+  NameCompareFunction nameCompare_;
+  CZipInternalInfo info_;
+  CZipStorage storage_;
+  CZipCentralDir centralDir_;
+  std::int8_t entryState_ = 0;  ///< 0 none, 1 writing, -1 reading
+  bool autoWrite_ = false;
+  bool ignoreCrc_ = false;
+  std::string rootPath_;
+  std::string tempPath_;
+  std::int32_t archiveHostSystem_ = 0;
+  ZipZlibBlockList zlibBlocks_;
+  bool trackAllocations_ = true;
+  CZipAutoBuffer password_;
+  CZipCrypto crypto_;
+
+  // The entry being written or read.
+  bool entryEncrypted_ = false;    ///< flag bit 0 of the open entry
+  bool entryDeflated_ = false;     ///< method 8 of the open entry
+  bool zlibStreamOpen_ = false;    ///< deflate or inflate initialised and not yet ended
+  std::uint64_t entryStartOffset_ = 0;  ///< writing: archive offset where the entry's data starts
+  std::uint64_t entryOutputBytes_ = 0;  ///< writing: packed bytes produced so far
+};

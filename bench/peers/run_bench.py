@@ -1,0 +1,519 @@
+#!/usr/bin/env python3
+"""run_bench.py -- times the brevik command side by side with the ZIP tools a user would pick instead.
+
+Every measurement runs each tool several times in alternation (A B C A B C ...) so that the machine's
+drift cancels, and reports the median wall time, the CPU time and peak memory of the child (from
+wait4's rusage) and the archive size, with the ratio of brevik to each peer and to the floor.
+Results go to results.md and results.csv in the scratch folder; the table is printed too.
+"""
+
+import argparse
+import csv
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+import zipfile
+
+QUICK_RUNS = 3
+FULL_RUNS = 5
+
+
+# ---------------------------------------------------------------------------------------------
+# Corpora: deterministic, from the machine's own files and a seeded generator, never downloaded.
+
+def make_text_corpus(root):
+    """A copy of /usr/include (regular files only)."""
+    target = os.path.join(root, "text")
+    if not os.path.isdir(target):
+        shutil.copytree("/usr/include", target, symlinks=False, ignore_dangling_symlinks=True,
+                        copy_function=shutil.copyfile)
+    return target
+
+
+def make_binary_corpus(root, budget_bytes=200 * 1024 * 1024):
+    """A fixed, sorted selection of shared libraries, up to about 200 MB."""
+    target = os.path.join(root, "binary")
+    if os.path.isdir(target):
+        return target
+    os.makedirs(target)
+    source = "/usr/lib/x86_64-linux-gnu"
+    total = 0
+    for name in sorted(os.listdir(source)):
+        path = os.path.join(source, name)
+        if ".so" not in name or os.path.islink(path) or not os.path.isfile(path):
+            continue
+        size = os.path.getsize(path)
+        if total + size > budget_bytes:
+            continue
+        shutil.copyfile(path, os.path.join(target, name))
+        total += size
+    return target
+
+
+def make_tiny_corpus(root, count=20000):
+    """20000 files of 100 to 2000 bytes from a seeded generator, 100 to a folder."""
+    target = os.path.join(root, "tiny")
+    if os.path.isdir(target):
+        return target
+    rng = random.Random(20261208)
+    words = [b"alpha ", b"beta ", b"gamma ", b"delta ", b"zip ", b"entry ", b"\n"]
+    for i in range(count):
+        folder = os.path.join(target, "d%03d" % (i // 100))
+        os.makedirs(folder, exist_ok=True)
+        size = rng.randint(100, 2000)
+        data = bytearray()
+        while len(data) < size:
+            data += rng.choice(words) if rng.random() < 0.7 else bytes([rng.randint(0, 255)])
+        with open(os.path.join(folder, "f%05d.txt" % i), "wb") as out:
+            out.write(bytes(data[:size]))
+    return target
+
+
+def make_large_corpus(root):
+    """One 1 GiB file of mixed data (text-like runs and random runs), only when the disk has room."""
+    target = os.path.join(root, "large")
+    path = os.path.join(target, "large.bin")
+    if os.path.exists(path):
+        return target
+    if shutil.disk_usage(root).free < 6 * 1024 ** 3:
+        return None
+    os.makedirs(target, exist_ok=True)
+    rng = random.Random(1)
+    text = (b"the quick brown fox jumps over the lazy dog " * 2000)
+    with open(path, "wb") as out:
+        written = 0
+        while written < 1024 ** 3:
+            chunk = text[: 65536] if rng.random() < 0.5 else rng.randbytes(65536)
+            out.write(chunk)
+            written += len(chunk)
+    return target
+
+
+def make_many_entries_archive(root, count=65535):
+    """An archive of exactly 65535 tiny entries, written by Python's zipfile."""
+    path = os.path.join(root, "entries65535.zip")
+    if not os.path.exists(path):
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+            for i in range(count):
+                archive.writestr("dir%03d/entry%05d.txt" % (i // 1000, i), b"entry %d\n" % i)
+    return path
+
+
+def corpus_summary(path):
+    files = 0
+    size = 0
+    for folder, _, names in os.walk(path):
+        for name in names:
+            full = os.path.join(folder, name)
+            if os.path.isfile(full) and not os.path.islink(full):
+                files += 1
+                size += os.path.getsize(full)
+    return files, size
+
+
+# ---------------------------------------------------------------------------------------------
+# Running and measuring one command.
+
+class Sample:
+    def __init__(self, wall, cpu, peak_kib, status):
+        self.wall = wall
+        self.cpu = cpu
+        self.peak_kib = peak_kib
+        self.status = status
+
+
+def run_once(argv, cwd, env=None, prepare=None):
+    if prepare:
+        prepare()
+    start = time.perf_counter()
+    process = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    wall = time.perf_counter() - start
+    stderr = process.stderr.read().decode(errors="replace") if process.stderr else ""
+    process.stderr.close()
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        sys.stderr.write("  ! %s exited %d: %s\n" % (" ".join(argv[:3]), process.returncode,
+                                                     stderr.strip()[:300]))
+    return Sample(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, process.returncode)
+
+
+class Tool:
+    """One contender of a measurement: how to run it, what to clean before each run, what it makes."""
+
+    def __init__(self, name, argv, cwd, output=None, env=None, prepare=None):
+        self.name = name
+        self.argv = argv
+        self.cwd = cwd
+        self.output = output
+        self.env = env
+        self.prepare = prepare
+
+
+def remove(path):
+    if path is None:
+        return
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
+        os.remove(path)
+
+
+def output_size(path):
+    if path is None or not os.path.exists(path):
+        return None
+    if os.path.isfile(path):
+        return os.path.getsize(path)
+    return corpus_summary(path)[1]
+
+
+def measure(task, tools, runs):
+    """Runs every tool `runs` times in alternation and returns one row per tool."""
+    samples = {tool.name: [] for tool in tools}
+    sizes = {}
+    for _ in range(runs):
+        for tool in tools:
+            def prepare(tool=tool):
+                if tool.prepare:
+                    tool.prepare()
+                else:
+                    remove(tool.output)
+            samples[tool.name].append(run_once(tool.argv, tool.cwd, tool.env, prepare))
+            sizes[tool.name] = output_size(tool.output)
+    rows = []
+    for tool in tools:
+        done = samples[tool.name]
+        rows.append({
+            "task": task,
+            "tool": tool.name,
+            "wall_s": statistics.median(s.wall for s in done),
+            "cpu_s": statistics.median(s.cpu for s in done),
+            "peak_mib": max(s.peak_kib for s in done) / 1024.0,
+            "size": sizes.get(tool.name),
+            "ok": all(s.status == 0 for s in done),
+        })
+    return rows
+
+
+# ---------------------------------------------------------------------------------------------
+# The measurements.
+
+def python_zip_argv(source, archive, compression, level=None, password=None):
+    code = (
+        "import os,sys,zipfile\n"
+        "src,dst=sys.argv[1],sys.argv[2]\n"
+        "with zipfile.ZipFile(dst,'w',zipfile.%s%s) as z:\n"
+        "  base=os.path.dirname(src)\n"
+        "  for d,_,fs in os.walk(src):\n"
+        "    for f in sorted(fs):\n"
+        "      p=os.path.join(d,f)\n"
+        "      if os.path.isfile(p) and not os.path.islink(p): z.write(p,os.path.relpath(p,base))\n"
+        % (compression, (",compresslevel=%d" % level) if level is not None else ""))
+    return [sys.executable, "-c", code, source, archive]
+
+
+def python_extract_argv(archive, target):
+    return [sys.executable, "-c",
+            "import sys,zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])",
+            archive, target]
+
+
+def python_list_argv(archive):
+    return [sys.executable, "-c",
+            "import sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist(): print(i.filename, i.file_size)",
+            archive]
+
+
+def create_tools(ctx, name, source):
+    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    out = lambda tool: os.path.join(ctx.work, "%s-%s.zip" % (name, tool))
+    tools = [
+        Tool("brevik", [ctx.brevik, "zip", out("brevik"), leaf], parent, out("brevik")),
+        Tool("zip -6", ["zip", "-q", "-6", "-r", out("zip"), leaf], parent, out("zip")),
+        Tool("7zz -mmt=1", ["7zz", "a", "-bd", "-bso0", "-tzip", "-mx=5", "-mmt=1", out("7zz1"), leaf],
+             parent, out("7zz1")),
+        Tool("bsdtar", ["bsdtar", "--format", "zip", "-cf", out("bsdtar"), leaf], parent, out("bsdtar")),
+        Tool("python", python_zip_argv(source, out("python"), "ZIP_DEFLATED", 6), parent, out("python")),
+        Tool("floor", [ctx.floor, "deflate", "6", leaf], parent, None),
+    ]
+    if ctx.full:
+        tools.insert(3, Tool("7zz", ["7zz", "a", "-bd", "-bso0", "-tzip", "-mx=5", out("7zz"), leaf],
+                             parent, out("7zz")))
+    return tools
+
+
+def stored_tools(ctx, name, source):
+    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    out = lambda tool: os.path.join(ctx.work, "%s-stored-%s.zip" % (name, tool))
+    return [
+        Tool("zip -0", ["zip", "-q", "-0", "-r", out("zip"), leaf], parent, out("zip")),
+        Tool("7zz -mx=0", ["7zz", "a", "-bd", "-bso0", "-tzip", "-mx=0", out("7zz"), leaf], parent, out("7zz")),
+        Tool("bsdtar", ["bsdtar", "--format", "zip", "--options", "zip:compression=store", "-cf",
+                        out("bsdtar"), leaf], parent, out("bsdtar")),
+        Tool("python", python_zip_argv(source, out("python"), "ZIP_STORED"), parent, out("python")),
+        Tool("floor", [ctx.floor, "copy", leaf, out("floor")], parent, out("floor")),
+    ]
+
+
+def extract_tools(ctx, name, archive):
+    target = lambda tool: os.path.join(ctx.work, "%s-x-%s" % (name, tool))
+
+    def fresh(path):
+        return lambda: (remove(path), os.makedirs(path))
+    return [
+        Tool("brevik", [ctx.brevik, "unzip", archive, "-d", target("brevik")], ctx.work, target("brevik"),
+             prepare=fresh(target("brevik"))),
+        Tool("unzip -q", ["unzip", "-q", "-o", archive, "-d", target("unzip")], ctx.work, target("unzip"),
+             prepare=fresh(target("unzip"))),
+        Tool("7zz x", ["7zz", "x", "-bd", "-bso0", "-y", "-o" + target("7zz"), archive], ctx.work, target("7zz"),
+             prepare=fresh(target("7zz"))),
+        Tool("bsdtar -xf", ["bsdtar", "-xf", archive, "-C", target("bsdtar")], ctx.work, target("bsdtar"),
+             prepare=fresh(target("bsdtar"))),
+        Tool("python", python_extract_argv(archive, target("python")), ctx.work, target("python"),
+             prepare=fresh(target("python"))),
+    ]
+
+
+def list_tools(ctx, archive):
+    return [
+        Tool("brevik", [ctx.brevik, "list", archive], ctx.work),
+        Tool("unzip -l", ["unzip", "-l", archive], ctx.work),
+        Tool("7zz l", ["7zz", "l", archive], ctx.work),
+        Tool("bsdtar -tf", ["bsdtar", "-tf", archive], ctx.work),
+        Tool("python", python_list_argv(archive), ctx.work),
+    ]
+
+
+def delete_tools(ctx, archive, entry_name, which):
+    copy = lambda tool: os.path.join(ctx.work, "delete-%s-%s.zip" % (which, tool))
+
+    def fresh_copy(path):
+        return lambda: shutil.copyfile(archive, path)
+    return [
+        Tool("brevik", [ctx.brevik, "delete", copy("brevik"), entry_name], ctx.work, copy("brevik"),
+             prepare=fresh_copy(copy("brevik"))),
+        Tool("zip -d", ["zip", "-q", "-d", copy("zip"), entry_name], ctx.work, copy("zip"),
+             prepare=fresh_copy(copy("zip"))),
+        Tool("7zz d", ["7zz", "d", "-bd", "-bso0", copy("7zz"), entry_name], ctx.work, copy("7zz"),
+             prepare=fresh_copy(copy("7zz"))),
+    ]
+
+
+def password_tools(ctx, name, source):
+    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    out = lambda tool: os.path.join(ctx.work, "%s-pw-%s.zip" % (name, tool))
+    env = dict(os.environ, BREVIK_BENCH_PASSWORD="bench-secret")
+    return [
+        Tool("brevik", [ctx.brevik, "zip", out("brevik"), "--password-env", "BREVIK_BENCH_PASSWORD", leaf],
+             parent, out("brevik"), env=env),
+        Tool("brevik plain", [ctx.brevik, "zip", out("brevik-plain"), leaf], parent, out("brevik-plain")),
+        Tool("zip -P", ["zip", "-q", "-6", "-r", "-P", "bench-secret", out("zip"), leaf], parent, out("zip")),
+    ]
+
+
+def password_extract_tools(ctx, name):
+    archive = lambda tool: os.path.join(ctx.work, "%s-pw-%s.zip" % (name, tool))
+    target = lambda tool: os.path.join(ctx.work, "%s-pwx-%s" % (name, tool))
+    env = dict(os.environ, BREVIK_BENCH_PASSWORD="bench-secret")
+
+    def fresh(path):
+        return lambda: (remove(path), os.makedirs(path))
+    return [
+        Tool("brevik", [ctx.brevik, "unzip", archive("brevik"), "-d", target("brevik"), "--password-env",
+                        "BREVIK_BENCH_PASSWORD"], ctx.work, target("brevik"), env=env,
+             prepare=fresh(target("brevik"))),
+        Tool("brevik plain", [ctx.brevik, "unzip", archive("brevik-plain"), "-d", target("brevik-plain")], ctx.work,
+             target("brevik-plain"), prepare=fresh(target("brevik-plain"))),
+        Tool("unzip -P", ["unzip", "-q", "-o", "-P", "bench-secret", archive("zip"), "-d", target("unzip")], ctx.work,
+             target("unzip"), prepare=fresh(target("unzip"))),
+    ]
+
+
+# ---------------------------------------------------------------------------------------------
+# Targets: each row of the verdict table says what was asked, what was measured, and met or not.
+
+def row_of(rows, task, tool):
+    for row in rows:
+        if row["task"] == task and row["tool"] == tool:
+            return row
+    return None
+
+
+def verdicts(rows, corpora, entry_count):
+    checks = []
+
+    def check(what, measured, met):
+        checks.append((what, measured, "met" if met else "NOT met"))
+
+    for name in corpora:
+        task = "create " + name
+        b = row_of(rows, task, "brevik")
+        floor = row_of(rows, task, "floor")
+        if b and floor and floor["cpu_s"] > 0:
+            ratio = b["cpu_s"] / floor["cpu_s"]
+            check("%s: CPU <= 1.05x zlib floor" % task, "%.2fx" % ratio, ratio <= 1.05)
+        peers = [row_of(rows, task, t) for t in ("zip -6", "7zz -mmt=1", "bsdtar", "python")]
+        peers = [p for p in peers if p and p["ok"]]
+        if b and peers:
+            fastest = min(peers, key=lambda p: p["wall_s"])
+            ratio = b["wall_s"] / fastest["wall_s"]
+            check("%s: wall <= fastest single-threaded peer (%s) within 3%%" % (task, fastest["tool"]),
+                  "%.2fx" % ratio, ratio <= 1.03)
+        if b:
+            check("%s: peak memory <= 16 MiB" % task, "%.1f MiB" % b["peak_mib"], b["peak_mib"] <= 16)
+        task = "extract " + name
+        b = row_of(rows, task, "brevik")
+        bsd = row_of(rows, task, "bsdtar -xf")
+        if b and bsd:
+            ratio = b["wall_s"] / bsd["wall_s"]
+            check("%s: wall <= bsdtar -xf" % task, "%.2fx" % ratio, ratio <= 1.0)
+        if b:
+            check("%s: peak memory <= 16 MiB" % task, "%.1f MiB" % b["peak_mib"], b["peak_mib"] <= 16)
+    b = row_of(rows, "list %d entries" % entry_count, "brevik")
+    seven = row_of(rows, "list %d entries" % entry_count, "7zz l")
+    if b and seven:
+        ratio = b["wall_s"] / seven["wall_s"]
+        check("list %d entries: wall <= 7zz l" % entry_count, "%.2fx" % ratio, ratio <= 1.0)
+        per_entry = b["peak_mib"] * 1024 / entry_count
+        check("list: peak memory <= 0.5 KiB per entry", "%.2f KiB" % per_entry, per_entry <= 0.5)
+    for which, factor in (("last", 3.0), ("first", 1.0)):
+        b = row_of(rows, "delete %s entry" % which, "brevik")
+        z = row_of(rows, "delete %s entry" % which, "zip -d")
+        if b and z and b["wall_s"] > 0:
+            speedup = z["wall_s"] / b["wall_s"]
+            check("delete %s entry: >= %.0fx faster than zip -d" % (which, factor), "%.2fx" % speedup,
+                  speedup >= factor)
+        if b:
+            check("delete %s entry: peak memory <= 16 MiB" % which, "%.1f MiB" % b["peak_mib"],
+                  b["peak_mib"] <= 16)
+    for task in sorted({r["task"] for r in rows if r["task"].startswith("password")}):
+        b = row_of(rows, task, "brevik")
+        plain = row_of(rows, task, "brevik plain")
+        if b and plain and plain["wall_s"] > 0:
+            ratio = b["wall_s"] / plain["wall_s"]
+            check("%s: cost of a password <= 1.15x" % task, "%.2fx" % ratio, ratio <= 1.15)
+    return checks
+
+
+# ---------------------------------------------------------------------------------------------
+
+def format_size(value):
+    if value is None:
+        return "-"
+    return "%.1f MB" % (value / 1e6)
+
+
+def write_reports(scratch, rows, checks, corpus_lines, machine):
+    brevik_rows = {r["task"]: r for r in rows if r["tool"] == "brevik"}
+    lines = ["Machine: %s" % machine, ""]
+    lines += ["| corpus | files | bytes |", "|---|---|---|"] + corpus_lines + [""]
+    lines += ["| task | tool | wall s | CPU s | peak MiB | size | brevik/tool (wall) | ok |",
+              "|---|---|---|---|---|---|---|---|"]
+    for row in rows:
+        b = brevik_rows.get(row["task"])
+        ratio = "-"
+        if b and row["tool"] != "brevik" and row["wall_s"] > 0:
+            ratio = "%.2fx" % (b["wall_s"] / row["wall_s"])
+        lines.append("| %s | %s | %.3f | %.3f | %.1f | %s | %s | %s |" % (
+            row["task"], row["tool"], row["wall_s"], row["cpu_s"], row["peak_mib"], format_size(row["size"]),
+            ratio, "yes" if row["ok"] else "FAILED"))
+    lines += ["", "| target | measured | verdict |", "|---|---|---|"]
+    lines += ["| %s | %s | %s |" % check for check in checks]
+    table = "\n".join(lines) + "\n"
+    with open(os.path.join(scratch, "results.md"), "w") as out:
+        out.write(table)
+    with open(os.path.join(scratch, "results.csv"), "w", newline="") as out:
+        writer = csv.DictWriter(out, fieldnames=["task", "tool", "wall_s", "cpu_s", "peak_mib", "size", "ok"])
+        writer.writeheader()
+        writer.writerows(rows)
+    return table
+
+
+class Context:
+    pass
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--brevik", required=True, help="path of the brevik command")
+    parser.add_argument("--floor", required=True, help="path of the deflate_floor program")
+    parser.add_argument("--scratch", required=True, help="folder for corpora, archives and results")
+    parser.add_argument("--full", action="store_true", help="all corpora, the 1 GiB file, every peer")
+    parser.add_argument("--runs", type=int, default=0, help="runs per tool (default 3 quick, 5 full)")
+    args = parser.parse_args()
+
+    ctx = Context()
+    ctx.brevik = os.path.abspath(args.brevik)
+    ctx.floor = os.path.abspath(args.floor)
+    ctx.full = args.full
+    scratch = os.path.abspath(args.scratch)
+    corpora_root = os.path.join(scratch, "corpora")
+    ctx.work = os.path.join(scratch, "work")
+    os.makedirs(corpora_root, exist_ok=True)
+    remove(ctx.work)
+    os.makedirs(ctx.work)
+    runs = args.runs or (FULL_RUNS if args.full else QUICK_RUNS)
+
+    print("making corpora under %s" % corpora_root, flush=True)
+    corpora = {"text": make_text_corpus(corpora_root), "tiny": make_tiny_corpus(corpora_root)}
+    binary = make_binary_corpus(corpora_root)
+    if args.full:
+        corpora["binary"] = binary
+        large = make_large_corpus(corpora_root)
+        if large:
+            corpora["large"] = large
+        else:
+            print("not enough free disk for the 1 GiB corpus; skipped", flush=True)
+    many = make_many_entries_archive(corpora_root)
+    entry_count = 65535
+
+    corpus_lines = []
+    for name, path in list(corpora.items()) + ([("binary", binary)] if "binary" not in corpora else []):
+        files, size = corpus_summary(path)
+        corpus_lines.append("| %s | %d | %d |" % (name, files, size))
+
+    rows = []
+    for name, path in corpora.items():
+        print("create %s ..." % name, flush=True)
+        rows += measure("create " + name, create_tools(ctx, name, path), runs)
+        if args.full:
+            print("stored create %s ..." % name, flush=True)
+            rows += measure("stored create " + name, stored_tools(ctx, name, path), runs)
+        archive = os.path.join(ctx.work, "%s-zip.zip" % name)
+        print("extract %s ..." % name, flush=True)
+        rows += measure("extract " + name, extract_tools(ctx, name, archive), runs)
+
+    print("list %d entries ..." % entry_count, flush=True)
+    rows += measure("list %d entries" % entry_count, list_tools(ctx, many), runs)
+
+    binary_archive = os.path.join(ctx.work, "binary-source.zip")
+    subprocess.run(["zip", "-q", "-6", "-r", binary_archive, os.path.basename(binary)],
+                   cwd=os.path.dirname(binary), check=True)
+    names = [info.filename for info in zipfile.ZipFile(binary_archive).infolist() if not info.is_dir()]
+    print("delete first and last entry of the binary archive (%d entries) ..." % len(names), flush=True)
+    rows += measure("delete first entry", delete_tools(ctx, binary_archive, names[0], "first"), runs)
+    rows += measure("delete last entry", delete_tools(ctx, binary_archive, names[-1], "last"), runs)
+
+    password_corpus = "text"
+    print("password create and extract (%s) ..." % password_corpus, flush=True)
+    rows += measure("password create " + password_corpus,
+                    password_tools(ctx, password_corpus, corpora[password_corpus]), runs)
+    rows += measure("password extract " + password_corpus,
+                    password_extract_tools(ctx, password_corpus), runs)
+
+    checks = verdicts(rows, list(corpora), entry_count)
+    machine = "%s, %d cores, %s" % (os.uname().machine, os.cpu_count(), " ".join(os.uname()[2:3]))
+    table = write_reports(scratch, rows, checks, corpus_lines, machine)
+    print()
+    print(table)
+    print("results: %s/results.md and results.csv" % scratch)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

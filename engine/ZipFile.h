@@ -1,0 +1,72 @@
+// ZipFile.h -- CZipFile, a disk file behind the engine's file interface, with emulated sharing modes.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "engine/ZipAbstractFile.h"
+
+/// A POSIX file (opened with O_CLOEXEC). The open-mode flags keep the values the engine passes:
+/// an access mode, a sharing mode and the create / no-truncate bits. Sharing is emulated with
+/// `flock`, so that two processes writing one archive at once cannot corrupt it: a read-only open
+/// that denies writers takes a shared lock, an open for writing that denies others an exclusive
+/// one, `shareDenyNone` takes none. A conflicting open waits up to the lock wait, then fails like
+/// an open that cannot get the file (errno EBUSY). A truncating open takes the lock before it
+/// truncates, so a file someone else holds is never cut. Errors throw `CZipFileException`.
+class CZipFile : public CZipAbstractFile {
+public:
+  /// Open-mode flags.
+  enum OpenFlags : unsigned {
+    modeRead = 0x0000,
+    modeWrite = 0x0001,
+    modeReadWrite = 0x0002,
+    shareExclusive = 0x0010,
+    shareDenyWrite = 0x0020,
+    shareDenyRead = 0x0030,
+    shareDenyNone = 0x0040,
+    modeCreate = 0x1000,      ///< create; truncates an existing file unless modeNoTruncate
+    modeNoTruncate = 0x2000,  ///< with modeCreate: keep an existing file's bytes
+  };
+
+  /// How long a conflicting open waits unless told otherwise.
+  static constexpr std::chrono::milliseconds DefaultLockWait{5000};
+
+  CZipFile() = default;
+  /// Opens at once, throwing on failure.
+  CZipFile(const std::string& fileName, unsigned openFlags);
+  ~CZipFile() override;
+  CZipFile(const CZipFile&) = delete;
+  CZipFile& operator=(const CZipFile&) = delete;
+
+  /// Opens `fileName` (closing what was open). On failure throws `CZipFileException` when
+  /// `throwOnError`, else returns false with errno set.
+  bool Open(const std::string& fileName, unsigned openFlags, bool throwOnError) override;
+  void Close() override;
+  /// fsync.
+  void Flush() override;
+  std::uint64_t GetPosition() const override;
+  /// A position before the start fails with EINVAL.
+  std::uint64_t Seek(std::int64_t offset, int origin) override;
+  std::uint64_t GetLength() const override;
+  void SetLength(std::uint64_t newLength) override;
+  /// The absolute path of the open file (the name given at open, made absolute); empty when
+  /// closed.
+  std::string GetFilePath() const override;
+  /// Reads until `count` bytes or the end of the file.
+  std::uint32_t Read(void* buffer, std::uint32_t count) override;
+  void Write(const void* buffer, std::uint32_t count) override;
+  bool IsClosed() const override { return fd_ < 0; }
+
+  /// The bound of the wait for a conflicting lock, for this object's later opens.
+  void SetLockWait(std::chrono::milliseconds wait) noexcept { lockWait_ = wait; }
+  /// The file descriptor, -1 when closed.
+  int GetHandle() const noexcept { return fd_; }
+
+private:
+  [[noreturn]] void Fail(int systemError) const;
+
+  int fd_ = -1;
+  std::string path_;
+  std::chrono::milliseconds lockWait_ = DefaultLockWait;
+};

@@ -1,0 +1,34 @@
+// ModuleExports.h -- the four entry points libbrevik.so exports, with C linkage.
+#pragma once
+
+#include "frame/automation/Guid.h"
+#include "frame/automation/HResult.h"
+
+#define BREVIK_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+
+/// The class object of `clsid` queried for `iid` into `*object`: CLASS_E_CLASSNOTAVAILABLE for
+/// any class but ZIP (the listing classes included), E_POINTER for a null `object`. The class
+/// object is made on the first request and the same one is handed out until the library ends.
+BREVIK_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object);
+
+/// S_OK when no object of the component, no LockServer lock and no class-object reference of a
+/// host is alive, so that the library may be unloaded; S_FALSE otherwise.
+BREVIK_EXPORT HRESULT DllCanUnloadNow();
+
+/// Registers the ZIP class and the type library in the registry file ($BREVIK_REGISTRY, else
+/// /etc/brevik/registry.reg) with this library's full path; S_OK or the failure's HRESULT (see
+/// ComponentRegistrar::ToHResult).
+BREVIK_EXPORT HRESULT DllRegisterServer();
+
+/// Removes what DllRegisterServer wrote, keeping the "CLSID" key itself; S_OK or the failure's
+/// HRESULT.
+BREVIK_EXPORT HRESULT DllUnregisterServer();
+
+}  // extern "C"
+
+/// The signatures above, for a host that finds them with dlsym.
+using DllGetClassObjectFunction = HRESULT (*)(REFCLSID, REFIID, void**);
+using DllCanUnloadNowFunction = HRESULT (*)();
+using DllRegisterServerFunction = HRESULT (*)();

@@ -1,0 +1,59 @@
+// CExtract.cpp -- extracting the queued entries by name.
+#include "scripting/CExtract.h"
+
+#include <new>
+
+#include "engine/ZipArchive.h"
+#include "engine/ZipException.h"
+#include "scripting/ArchiveCloser.h"
+#include "scripting/EntryNameMatch.h"
+
+namespace {
+constexpr std::uint32_t kBufferBytes = 65536;
+}  // namespace
+
+std::string CExtract::Extract(const ZipRequest& request) {
+  const std::string& zipFile = request.zipFile;
+  CZipArchive archive;
+  ArchiveCloser closer(archive);
+  try {
+    archive.Open(zipFile, CZipArchive::OpenReadOnly, 0);
+  } catch (...) {
+    return "Cannot open file " + zipFile + ". It does not appear to be a valid zip";
+  }
+  const int entryCount = archive.GetCount();
+  if (entryCount == 0) {
+    closer.CloseAfterError();  // nothing was written; release it
+    return "No file or folder exists in given zip file";
+  }
+
+  for (int index = 0; index < entryCount; ++index) {
+    CZipFileHeader header;
+    if (!archive.GetEntryInfo(header, index)) continue;
+    const std::string name = header.GetFileName();
+    const bool encrypted = header.IsEncrypted();
+    for (const std::string& queued : request.files) {
+      if (!EntryNameMatches(queued, name)) continue;
+      try {
+        if (!request.password.empty()) archive.SetPassword(request.password.c_str());
+        const bool extracted = archive.ExtractEntry(index, request.targetPath, true, nullptr, kBufferBytes);
+        if (!extracted && encrypted) return "Password required to extract given zip file";
+      } catch (const CZipException& error) {
+        if (error.GetCause() == CZipException::errBadPassword)
+          return "Cannot open file " + zipFile + ". It does not appear to be a valid password";
+        closer.AbandonEntryRead();
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (...) {
+        // A damaged entry or an unwritable target is passed over; the entry must not stay
+        // open, or every later one is refused.
+        closer.AbandonEntryRead();
+      }
+    }
+  }
+  try {
+    archive.Close(CZipArchive::CloseNormal);
+  } catch (...) {
+  }
+  return std::string();
+}

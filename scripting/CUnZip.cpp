@@ -1,0 +1,172 @@
+// CUnZip.cpp -- the listing collection: its fill from the archive, Count, Item and _NewEnum.
+#include "scripting/CUnZip.h"
+
+#include <forward_list>
+#include <new>
+
+#include "engine/ZipArchive.h"
+#include "engine/ZipException.h"
+#include "scripting/ArchiveCloser.h"
+#include "scripting/CEnumVariant.h"
+#include "scripting/CUnZipEntries.h"
+#include "scripting/EntryRecord.h"
+#include "scripting/MakeUniquePath.h"
+
+namespace {
+
+constexpr std::uint32_t kBufferBytes = 65536;
+
+// The target folder as the first part of a unique name: its trailing "/" cut (a lone root
+// stays), then exactly one "/".
+std::string FolderPrefix(const std::string& targetPath) {
+  std::string folder = targetPath;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder == "/" ? folder : folder + "/";
+}
+
+}  // namespace
+
+HRESULT CUnZip::Create(ComPtr<CUnZip>& out) noexcept {
+  out.Reset();
+  auto* collection = new (std::nothrow) CUnZip();
+  if (!collection) return E_OUTOFMEMORY;
+  out = ComPtr<CUnZip>(collection);
+  return S_OK;
+}
+
+std::string CUnZip::Fill(const ZipRequest& request) noexcept {
+  try {
+    return FillItems(request);
+  } catch (const std::bad_alloc&) {
+    items_.clear();
+    count_ = 0;
+    return "Out of memory";
+  }
+}
+
+std::string CUnZip::FillItems(const ZipRequest& request) {
+  items_.clear();
+  count_ = 0;
+  const std::string& zipFile = request.zipFile;
+  CZipArchive archive;
+  ArchiveCloser closer(archive);
+  try {
+    archive.Open(zipFile, CZipArchive::OpenReadOnly, 0);
+  } catch (...) {
+    return "Cannot open file " + zipFile + ". It does not appear to be a valid zip";
+  }
+
+  const int entryCount = archive.GetCount();
+  const bool unzipping = request.operation == OpUnZip;
+  const std::string prefix = FolderPrefix(request.targetPath);
+  // Pushed to the front, read from the front: the collection runs from the last entry back.
+  std::forward_list<EntryRecord> records;
+  for (int index = 0; index < entryCount; ++index) {
+    CZipFileHeader header;
+    std::string name;
+    bool encrypted = false;
+    bool isDirectory = false;
+    std::string candidate;
+    bool extracted = false;
+    try {
+      archive.GetEntryInfo(header, index);
+      name = header.GetFileName();
+      encrypted = header.IsEncrypted();
+      isDirectory = header.IsDirectoryEntry();
+      if (unzipping) {
+        const char* newName = nullptr;
+        if (request.overwrite == 0) {
+          const std::string unique = MakeUniquePath(prefix + name);
+          candidate = unique.substr(prefix.size());
+          newName = candidate.c_str();
+        }
+        if (!request.password.empty()) archive.SetPassword(request.password.c_str());
+        extracted = archive.ExtractEntry(index, request.targetPath, true, newName, kBufferBytes);
+      }
+    } catch (const CZipException& error) {
+      if (error.GetCause() == CZipException::errBadPassword)
+        return "Cannot open file " + zipFile + ". It does not appear to be a valid password";
+      // A damaged entry is skipped; it must not stay open, or every later entry is refused.
+      closer.AbandonEntryRead();
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (...) {
+      closer.AbandonEntryRead();
+    }
+    records.push_front(EntryRecord::Describe(unzipping, name, isDirectory, header.m_uUncomprSize, candidate,
+                                             extracted, encrypted));
+  }
+  try {
+    archive.Close(CZipArchive::CloseNormal);
+  } catch (...) {
+    // Nothing was written to a read-only archive; the closer releases it.
+  }
+
+  std::vector<ComPtr<IDispatch>> items;
+  items.reserve(static_cast<std::size_t>(entryCount));
+  for (const EntryRecord& record : records) {
+    ComPtr<IUnZipEntries> entry;
+    if (FAILED(CUnZipEntries::Create(record, entry))) throw std::bad_alloc();
+    items.push_back(ComPtr<IDispatch>(entry.Get()));
+  }
+  items_ = std::move(items);
+  count_ = entryCount;
+  return std::string();
+}
+
+HRESULT CUnZip::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IUnZip)
+    *object = static_cast<IUnZip*>(this);
+  else if (iid == IID_ISupportErrorInfo)
+    *object = static_cast<ISupportErrorInfo*>(this);
+  else
+    return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
+}
+
+ULONG CUnZip::AddRef() { return ++referenceCount_; }
+
+ULONG CUnZip::Release() {
+  const ULONG left = --referenceCount_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT CUnZip::InterfaceSupportsErrorInfo(REFIID iid) { return iid == IID_IUnZip ? S_OK : S_FALSE; }
+
+HRESULT CUnZip::get_Count(LONG* count) {
+  if (!count) return E_POINTER;
+  *count = count_;
+  return S_OK;
+}
+
+HRESULT CUnZip::get_Item(LONG index, VARIANT* item) {
+  if (!item) return E_POINTER;
+  // Set before the range check, so that a caller who ignores the failure holds a clean value.
+  VariantInit(item);
+  item->vt = VT_UNKNOWN;
+  item->punkVal = nullptr;
+  if (index < 1 || index > count_ || static_cast<std::size_t>(index) > items_.size()) return E_INVALIDARG;
+  IDispatch* entry = items_[static_cast<std::size_t>(index) - 1].Get();
+  if (entry) entry->AddRef();
+  item->vt = VT_DISPATCH;
+  item->pdispVal = entry;
+  return S_OK;
+}
+
+HRESULT CUnZip::get__NewEnum(IUnknown** enumerator) {
+  if (!enumerator) return E_POINTER;
+  *enumerator = nullptr;
+  ComPtr<IEnumVARIANT> created;
+  HRESULT hr;
+  try {
+    hr = CEnumVariant::Create(items_, 0, created);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  if (FAILED(hr)) return hr;
+  return created->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(enumerator));
+}

@@ -1,0 +1,141 @@
+// CZipNow.cpp -- the Zip operation and its depth-first folder walk.
+#include "scripting/CZipNow.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include "engine/ZipArchive.h"
+#include "scripting/ArchiveCloser.h"
+#include "scripting/EngineErrorText.h"
+
+namespace {
+
+// The add parameters every file and folder gets: zlib's default level, plain folders, plain
+// empty files, tiny files stored, 64 KiB steps.
+constexpr int kDefaultLevel = -1;
+constexpr std::uint32_t kSmartFlags =
+    CZipArchive::PlainDirectories | CZipArchive::PlainEmptyFiles | CZipArchive::StoreTinyFiles;
+constexpr std::uint32_t kBufferBytes = 65536;
+
+// Owns an open directory stream.
+class DirectoryStream {
+public:
+  explicit DirectoryStream(const std::string& path) : stream_(opendir(path.c_str())) {}
+  ~DirectoryStream() {
+    if (stream_) closedir(stream_);
+  }
+  DirectoryStream(const DirectoryStream&) = delete;
+  DirectoryStream& operator=(const DirectoryStream&) = delete;
+  DIR* get() const { return stream_; }
+
+private:
+  DIR* stream_;
+};
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string Join(const std::string& folder, const char* name) {
+  return folder == "/" ? "/" + std::string(name) : folder + "/" + name;
+}
+
+}  // namespace
+
+void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password) {
+  const std::string failure = "Cannot add " + path + " to " + zipFile_;
+  struct stat info {};
+  // Checked here, not only by the frame: the file may have gone since, and a FIFO or device
+  // would block or never end when read.
+  if (stat(path.c_str(), &info) != 0 || !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) ||
+      (archiveKnown_ && info.st_dev == archiveDevice_ && info.st_ino == archiveInode_)) {
+    if (firstFailure_.empty()) firstFailure_ = failure;
+    return;
+  }
+  if (!password.empty()) archive.SetPassword(password.c_str());
+  countBeforeAdd_ = archive.GetCount();
+  addInProgress_ = true;
+  const bool added = archive.AddFile(path, kDefaultLevel, storeFullPath, kSmartFlags, kBufferBytes);
+  addInProgress_ = false;
+  if (!added && firstFailure_.empty()) firstFailure_ = failure;
+}
+
+void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool storeFullPath, std::string password,
+                            bool recurse) {
+  folder = WithoutTrailingSlashes(std::move(folder));
+  DirectoryStream search(folder);
+  if (!password.empty()) archive.SetPassword(password.c_str());
+  // Without full paths the folder's own name relative to itself is empty, which would be stored
+  // as "/": an absolute name the ZIP application note forbids. Its contents still get entries.
+  if (storeFullPath) AddOne(archive, folder, storeFullPath, password);
+  if (!search.get()) {
+    if (firstFailure_.empty()) firstFailure_ = "Cannot add " + folder + " to " + zipFile_;
+    return;
+  }
+
+  std::vector<std::string> subfolders;
+  while (const dirent* match = readdir(search.get())) {
+    const std::string name = match->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = Join(folder, match->d_name);
+    struct stat own {};
+    if (lstat(path.c_str(), &own) != 0) continue;  // gone since the directory was read
+    if (S_ISDIR(own.st_mode)) {
+      subfolders.push_back(path);
+      continue;
+    }
+    struct stat target = own;
+    // A link is read as the file it names; links to folders are not followed (a loop would
+    // never end), and a link that resolves to nothing (dangling, or a loop of links) is skipped.
+    if (S_ISLNK(own.st_mode) && (stat(path.c_str(), &target) != 0 || !S_ISREG(target.st_mode))) continue;
+    if (!S_ISREG(target.st_mode)) continue;  // FIFOs, sockets and devices hold no file data
+    if (archiveKnown_ && target.st_dev == archiveDevice_ && target.st_ino == archiveInode_) continue;
+    AddOne(archive, path, storeFullPath, password);
+  }
+  if (!recurse) return;
+  for (const std::string& subfolder : subfolders) AddFolderTree(archive, subfolder, storeFullPath, password, true);
+}
+
+std::string CZipNow::Zip(const ZipRequest& request) {
+  zipFile_ = request.zipFile;
+  firstFailure_.clear();
+  archiveKnown_ = false;
+  addInProgress_ = false;
+
+  CZipArchive archive;
+  ArchiveCloser closer(archive);
+  struct stat existing {};
+  try {
+    if (request.createNew != 0 || stat(zipFile_.c_str(), &existing) != 0)
+      archive.Open(zipFile_, CZipArchive::CreateNew, CZipArchive::DefaultVolumeSize);
+    else
+      archive.Open(zipFile_, CZipArchive::OpenExisting, 0);
+  } catch (...) {
+    return "Cannot open file " + zipFile_ + ". It does not appear to be a valid zip";
+  }
+  struct stat opened {};
+  if (stat(zipFile_.c_str(), &opened) == 0) {
+    archiveDevice_ = opened.st_dev;
+    archiveInode_ = opened.st_ino;
+    archiveKnown_ = true;
+  }
+
+  const bool storeFullPath = request.usePath != 0;
+  try {
+    for (const std::string& file : request.files) AddOne(archive, file, storeFullPath, request.password);
+    for (const std::string& folder : request.folders) {
+      archive.SetRootPath(folder.c_str());
+      AddFolderTree(archive, folder, storeFullPath, request.password, request.subFolders != 0);
+    }
+    archive.Close(CZipArchive::CloseNormal);
+  } catch (...) {
+    const std::string reason = EngineErrorText(std::current_exception());
+    // The entry being written when the error struck would stay in the directory with the
+    // sizes it had when it was opened; cut it off so the finished entries stay readable.
+    closer.RecoverFinishedEntries(addInProgress_ && archive.GetCount() > countBeforeAdd_);
+    return reason;
+  }
+  return firstFailure_;
+}

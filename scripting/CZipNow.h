@@ -1,0 +1,47 @@
+// CZipNow.h -- the Zip operation: writes the queued files and folders into the archive.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+#include "scripting/ZipRequest.h"
+
+class CZipArchive;
+
+/// Runs `Zip` for one request on a fresh archive object and returns the result text ("" for
+/// success). Never throws: engine failures become result texts, and the archive is always
+/// closed, so no handle, lock or temporary file survives the call.
+class CZipNow {
+public:
+  virtual ~CZipNow() = default;
+
+  /// Creates (`createNew` != 0, or no archive yet) or opens for appending the archive `zipFile`,
+  /// adds every queued file, then walks every queued folder, and closes the archive.
+  /// Results: "" when everything was added; "Cannot open file <zipFile>. It does not appear to
+  /// be a valid zip" when the archive cannot be opened or created; "Cannot add <path> to
+  /// <zipFile>" for the first item that could not be added (it vanished, cannot be read, is not
+  /// a regular file or folder, or the archive is full) while the others still were; the engine's
+  /// description of an error that stopped the work (a full disk, a damaged archive). Entries
+  /// finished before a failure stay readable.
+  std::string Zip(const ZipRequest& request);
+
+  /// Adds `folder` (trailing "/" removed), then its files in directory order, then, when
+  /// `recurse`, each subfolder the same way: depth first. Hidden files are included; symbolic
+  /// links to folders, FIFOs, sockets and devices are skipped, a link to a file is added as that
+  /// file. The folder's own entry is written only with `storeFullPath` (relative to itself its
+  /// name would be empty). The password, when not empty, is set before every add.
+  void AddFolderTree(CZipArchive& archive, std::string folder, bool storeFullPath, std::string password,
+                     bool recurse);
+
+private:
+  /// Adds one file or folder path; on a refusal remembers "Cannot add ..." as the first failure.
+  void AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password);
+
+  std::string zipFile_;       ///< the archive's name, for messages
+  std::string firstFailure_;  ///< "Cannot add ..." for the first item that was not added
+  dev_t archiveDevice_ = 0;   ///< the archive file itself, never added to itself
+  ino_t archiveInode_ = 0;
+  bool archiveKnown_ = false;
+  int countBeforeAdd_ = 0;      ///< entries before the add in progress
+  bool addInProgress_ = false;  ///< an AddFile call is running (so a failure abandoned its entry)
+};

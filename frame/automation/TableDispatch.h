@@ -16,14 +16,17 @@ public:
   static HRESULT GetIDsOfNames(const InterfaceInfo& info, REFIID iid, LPOLESTR* names,
                                UINT nameCount, DISPID* dispids) noexcept;
 
-  /// Finds the member by DISPID (DISP_E_MEMBERNOTFOUND), checks that `flags` allow its kind
-  /// (DISP_E_MEMBERNOTFOUND), that a put carries exactly its value as the named argument
-  /// DISPID_PROPERTYPUT and nothing else is named (DISP_E_PARAMNOTOPTIONAL, DISP_E_NONAMEDARGS),
-  /// that the argument count is the member's (DISP_E_BADPARAMCOUNT), that no argument is
-  /// missing (DISP_E_PARAMNOTOPTIONAL), converts each argument with VariantChangeType
-  /// (DISP_E_TYPEMISMATCH, with `argError` set to the argument's index in `rgvarg`), then calls
-  /// the member and hands back its HRESULT. The result goes to `result` when given (cleared
-  /// first), else is discarded. Never throws.
+  /// Checks, in this order: `iid` is IID_NULL (DISP_E_UNKNOWNINTERFACE); the member exists
+  /// (DISP_E_MEMBERNOTFOUND); `flags` allow its kind (DISP_E_MEMBERNOTFOUND; a get may also be
+  /// called as a method, as JScript calls `list.Item(1)`); the argument count is the member's
+  /// (DISP_E_BADPARAMCOUNT); a put names its value DISPID_PROPERTYPUT
+  /// (DISP_E_PARAMNOTOPTIONAL); other named arguments are argument positions as GetIDsOfNames
+  /// gives them (DISP_E_PARAMNOTFOUND otherwise); no argument is a missing optional one
+  /// (DISP_E_PARAMNOTOPTIONAL). Then converts each argument with VariantChangeType
+  /// (DISP_E_TYPEMISMATCH, or E_OUTOFMEMORY, with `argError` set to the argument's index in
+  /// `rgvarg`), calls the member and hands back its HRESULT. `result`, when given, is
+  /// initialised to VT_EMPTY first (its old contents are the caller's) and receives the
+  /// member's result; without it the result is released. Never throws.
   static HRESULT Invoke(const InterfaceInfo& info, IDispatch* self, DISPID member, REFIID iid,
                         WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                         UINT* argError) noexcept;

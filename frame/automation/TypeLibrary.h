@@ -76,6 +76,9 @@ const TypeLibraryInfo& BrevikTypeLibrary() noexcept;
 /// The member of `info` with `dispid`, or null.
 const MemberInfo* FindMemberByDispid(const InterfaceInfo& info, DISPID dispid) noexcept;
 
+/// True when `name` equals the ASCII `tableName` without regard to ASCII case.
+bool NameEqualsNoCase(std::u16string_view name, const char* tableName) noexcept;
+
 /// The member of `info` whose name equals `name` without regard to ASCII case, or null. Member
 /// names are ASCII, so a name with other characters never matches.
 const MemberInfo* FindMemberByName(const InterfaceInfo& info, std::u16string_view name) noexcept;

@@ -113,8 +113,8 @@ HRESULT VariantClear(VARIANTARG* value) noexcept;
 /// (target is then VT_EMPTY).
 HRESULT VariantCopy(VARIANTARG* target, const VARIANTARG* source) noexcept;
 
-/// Converts `source` to type `type` into `target` (which may be `source`; when it is not, it
-/// is cleared first). A by-reference source is read through its pointer. Supported: VT_EMPTY,
+/// Converts `source` to type `type` into `target` (which may be `source`; on success the old
+/// contents of `target` are released). A by-reference source is read through its pointer. Supported: VT_EMPTY,
 /// VT_NULL, VT_I1, VT_I2, VT_I4, VT_I8, VT_INT, VT_UI1, VT_UI2, VT_UI4, VT_UI8, VT_UINT, VT_R4,
 /// VT_R8, VT_BOOL, VT_BSTR, VT_ERROR (to itself), VT_UNKNOWN, VT_DISPATCH.
 /// Rules: VT_EMPTY becomes 0, false or the empty string; VT_NULL converts to nothing but
@@ -122,9 +122,10 @@ HRESULT VariantCopy(VARIANTARG* target, const VARIANTARG* source) noexcept;
 /// DISP_E_OVERFLOW when out of range; a string converts to a number when it holds one in
 /// decimal (surrounding blanks allowed), to a boolean for "True"/"False" (any case) or a
 /// number, else DISP_E_TYPEMISMATCH; booleans become -1/0 as numbers and "True"/"False" as
-/// strings; a null BSTR reads as the empty string; VT_UNKNOWN and VT_DISPATCH convert to each
-/// other through QueryInterface (a null reference stays null). An object to a scalar is
-/// DISP_E_TYPEMISMATCH (default values are not fetched). On failure `target` is unchanged
-/// when it is not `source`.
+/// strings; a null BSTR stays null as a BSTR (it is the null string) and reads as "" otherwise;
+/// VT_UNKNOWN and VT_DISPATCH convert to each other through QueryInterface (a null reference
+/// stays null). An object to a scalar is
+/// DISP_E_TYPEMISMATCH (default values are not fetched); DISP_E_BADVARTYPE for a type outside
+/// the list. On failure `target` and `source` are unchanged.
 HRESULT VariantChangeType(VARIANTARG* target, const VARIANTARG* source, USHORT flags,
                           VARTYPE type) noexcept;

@@ -117,7 +117,7 @@ public:
   /// Size of the write buffer.
   std::uint32_t GetWriteBufferSize() const { return m_pWriteBuffer.GetSize(); }
   /// The buffered bytes (for rewriting them in place before they are flushed).
-  char* GetWriteBufferData() { return m_pWriteBuffer; }
+  char* GetWriteBufferData() { return m_pWriteBuffer.GetBuffer(); }
   /// Drops the last `count` buffered bytes (at most the bytes in the buffer).
   void DropBufferedBytes(std::uint32_t count);
 

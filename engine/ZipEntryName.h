@@ -1,0 +1,26 @@
+// ZipEntryName.h -- the code-page rules between an entry name's archive bytes and its host form.
+#pragma once
+
+#include <optional>
+#include <string>
+
+/// Conversions used by `CZipFileHeader::ConvertName`. The host form of a name is UTF-8.
+namespace ZipEntryName {
+
+/// True for the host systems whose names are in the OEM code page and use "\" as separator:
+/// MS-DOS/FAT (0), OS/2 HPFS (6), NTFS (10) and VFAT (11).
+bool IsDosFamily(int hostSystem);
+
+/// True when every byte is below 0x80.
+bool IsAscii(const std::string& bytes);
+
+/// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(const std::string& bytes);
+
+/// CP437 bytes to UTF-8. Every CP437 byte has a character, so this never fails.
+std::string Cp437ToUtf8(const std::string& bytes);
+
+/// UTF-8 to CP437; empty when the text is not valid UTF-8 or holds a character CP437 lacks.
+std::optional<std::string> Utf8ToCp437(const std::string& text);
+
+}  // namespace ZipEntryName

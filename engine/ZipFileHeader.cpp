@@ -1,0 +1,358 @@
+// ZipFileHeader.cpp -- reading, writing and checking an entry's central header, local header and descriptor.
+#include "engine/ZipFileHeader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "engine/ZipEndian.h"
+#include "engine/ZipEntryName.h"
+#include "engine/ZipException.h"
+#include "engine/ZipPlatform.h"
+#include "engine/ZipStorage.h"
+
+namespace CH = ZipFormat::CentralHeader;
+namespace LH = ZipFormat::LocalHeader;
+namespace DD = ZipFormat::DataDescriptor;
+
+namespace {
+
+std::uint16_t Get16(const char* record, std::uint32_t offset) {
+  return ReadLE<std::uint16_t>(record + offset);
+}
+std::uint32_t Get32(const char* record, std::uint32_t offset) {
+  return ReadLE<std::uint32_t>(record + offset);
+}
+void Put16(char* record, std::uint32_t offset, std::uint16_t value) { WriteLE(record + offset, value); }
+void Put32(char* record, std::uint32_t offset, std::uint32_t value) { WriteLE(record + offset, value); }
+
+// Reads `length` bytes as one whole record into `buffer` (released when the length is 0).
+void ReadVariablePart(CZipStorage& storage, CZipAutoBuffer& buffer, std::uint32_t length) {
+  if (length == 0) {
+    buffer.Release();
+    return;
+  }
+  buffer.Allocate(length);
+  storage.StorageRead(buffer.GetBuffer(), length, true);
+}
+
+bool EndsWithSeparator(const CZipAutoBuffer& name) {
+  const std::string_view view = name.View();
+  return !view.empty() && (view.back() == '/' || view.back() == '\\');
+}
+
+// The archive form of a new name: the bytes and whether they are UTF-8 that needs flag bit 11.
+struct EncodedName {
+  std::string bytes;
+  bool utf8 = false;
+};
+
+EncodedName EncodeName(const std::string& hostName, int entrySystem, bool useOem) {
+  EncodedName result;
+  if (ZipEntryName::IsDosFamily(entrySystem)) {
+    // "\" is the separator of these systems and cannot be part of one of their names.
+    std::string name = hostName;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (useOem) {
+      if (auto oem = ZipEntryName::Utf8ToCp437(name)) {
+        result.bytes = std::move(*oem);
+        return result;
+      }
+    }
+    result.bytes = std::move(name);
+  } else {
+    result.bytes = hostName;
+  }
+  result.utf8 = !ZipEntryName::IsAscii(result.bytes) && ZipEntryName::IsValidUtf8(result.bytes);
+  return result;
+}
+
+std::string DecodeName(const std::string& archiveName, int entrySystem, std::uint16_t flags,
+                       bool useOem) {
+  const bool dosFamily = ZipEntryName::IsDosFamily(entrySystem);
+  std::string name;
+  if ((flags & ZipFormat::Flag::Utf8Name) == 0 && dosFamily && useOem)
+    name = ZipEntryName::Cp437ToUtf8(archiveName);
+  else
+    name = archiveName;
+  if (dosFamily) std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
+}
+
+}  // namespace
+
+CZipFileHeader::CZipFileHeader()
+    : m_uSignature(ZipFormat::CentralHeaderSignature),
+      m_uVersionMadeBy(0),
+      m_uVersionNeeded(0),
+      m_uFlag(0),
+      m_uMethod(ZipFormat::Method::Deflated),
+      m_uModTime(0),
+      m_uModDate(0),
+      m_uCrc32(0),
+      m_uComprSize(0),
+      m_uUncomprSize(0),
+      m_uDiskStart(0),
+      m_uInternalAttr(0),
+      m_uExternalAttr(0),
+      m_uOffset(0) {}
+
+CZipFileHeader::~CZipFileHeader() = default;
+CZipFileHeader::CZipFileHeader(const CZipFileHeader& other) = default;
+CZipFileHeader& CZipFileHeader::operator=(const CZipFileHeader& other) = default;
+
+bool CZipFileHeader::ReadCentralHeader(CZipStorage& storage) {
+  char record[CH::Size];
+  storage.StorageRead(record, CH::Size, true);
+  m_uSignature = Get32(record, CH::Signature);
+  if (m_uSignature != ZipFormat::CentralHeaderSignature) return false;
+  m_uVersionMadeBy = Get16(record, CH::VersionMadeBy);
+  m_uVersionNeeded = Get16(record, CH::VersionNeeded);
+  m_uFlag = Get16(record, CH::Flags);
+  m_uMethod = Get16(record, CH::Method);
+  m_uModTime = Get16(record, CH::ModTime);
+  m_uModDate = Get16(record, CH::ModDate);
+  m_uCrc32 = Get32(record, CH::Crc);
+  m_uComprSize = Get32(record, CH::CompressedSize);
+  m_uUncomprSize = Get32(record, CH::UncompressedSize);
+  const std::uint16_t nameLength = Get16(record, CH::NameLength);
+  const std::uint16_t extraLength = Get16(record, CH::ExtraLength);
+  const std::uint16_t commentLength = Get16(record, CH::CommentLength);
+  m_uDiskStart = Get16(record, CH::DiskStart);
+  m_uInternalAttr = Get16(record, CH::InternalAttributes);
+  m_uExternalAttr = Get32(record, CH::ExternalAttributes);
+  m_uOffset = Get32(record, CH::LocalHeaderOffset);
+
+  const int volume = storage.GetCurrentVolume();
+  ReadVariablePart(storage, m_pszFileName, nameLength);
+  ReadVariablePart(storage, m_pExtraField, extraLength);
+  ReadVariablePart(storage, m_pszComment, commentLength);
+  m_archiveName = m_pszFileName.ToString();
+  m_hostNameOfArchive.clear();
+  m_archiveNameKnown = true;
+  m_nameInArchiveForm = true;
+  // The variable parts must lie on the fixed part's volume.
+  return storage.GetCurrentVolume() == volume;
+}
+
+std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
+  const std::string name = ArchiveName();
+  const std::uint32_t size = HeaderSize(false);
+  std::vector<char> record(size);
+  char* p = record.data();
+  Put32(p, CH::Signature, m_uSignature);
+  Put16(p, CH::VersionMadeBy, m_uVersionMadeBy);
+  Put16(p, CH::VersionNeeded, m_uVersionNeeded);
+  Put16(p, CH::Flags, m_uFlag);
+  Put16(p, CH::Method, m_uMethod);
+  Put16(p, CH::ModTime, m_uModTime);
+  Put16(p, CH::ModDate, m_uModDate);
+  Put32(p, CH::Crc, m_uCrc32);
+  Put32(p, CH::CompressedSize, m_uComprSize);
+  Put32(p, CH::UncompressedSize, m_uUncomprSize);
+  Put16(p, CH::NameLength, static_cast<std::uint16_t>(name.size()));
+  Put16(p, CH::ExtraLength, static_cast<std::uint16_t>(m_pExtraField.GetSize()));
+  Put16(p, CH::CommentLength, static_cast<std::uint16_t>(m_pszComment.GetSize()));
+  Put16(p, CH::DiskStart, m_uDiskStart);
+  Put16(p, CH::InternalAttributes, m_uInternalAttr);
+  Put32(p, CH::ExternalAttributes, m_uExternalAttr);
+  Put32(p, CH::LocalHeaderOffset, m_uOffset);
+  char* variable = p + CH::Size;
+  std::copy(name.begin(), name.end(), variable);
+  variable += name.size();
+  if (m_pExtraField.IsAllocated())
+    variable = std::copy_n(m_pExtraField.GetBuffer(), m_pExtraField.GetSize(), variable);
+  if (m_pszComment.IsAllocated())
+    std::copy_n(m_pszComment.GetBuffer(), m_pszComment.GetSize(), variable);
+  storage.StorageWrite(p, size, true);
+  return size;
+}
+
+bool CZipFileHeader::ReadLocalHeader(CZipStorage& storage, std::uint16_t& extraLength) {
+  char record[LH::Size];
+  storage.StorageRead(record, LH::Size, true);
+  if (Get32(record, LH::Signature) != ZipFormat::LocalHeaderSignature) return false;
+  const std::uint16_t localFlags = Get16(record, LH::Flags);
+  if ((localFlags & ZipFormat::Flag::LocalOverrideMask) != (m_uFlag & ZipFormat::Flag::LocalOverrideMask))
+    m_uFlag = localFlags;
+  const std::uint16_t localMethod = Get16(record, LH::Method);
+  if (localMethod != m_uMethod) return false;
+  if (localMethod != ZipFormat::Method::Stored && localMethod != ZipFormat::Method::Deflated) return false;
+  if ((localFlags & ZipFormat::Flag::DataDescriptor) == 0 && !CheckCrcAndSizes(record + LH::Crc))
+    return false;
+  extraLength = Get16(record, LH::ExtraLength);
+  const std::uint16_t nameLength = Get16(record, LH::NameLength);
+  storage.m_pFile->Seek(nameLength, CZipAbstractFile::current);
+  return true;
+}
+
+void CZipFileHeader::WriteLocalHeader(CZipStorage& storage) {
+  const std::string name = ArchiveName();
+  const std::uint32_t size = HeaderSize(true);
+  std::vector<char> record(size);
+  char* p = record.data();
+  Put32(p, LH::Signature, ZipFormat::LocalHeaderSignature);
+  Put16(p, LH::VersionNeeded, m_uVersionNeeded);
+  Put16(p, LH::Flags, m_uFlag);
+  Put16(p, LH::Method, m_uMethod);
+  Put16(p, LH::ModTime, m_uModTime);
+  Put16(p, LH::ModDate, m_uModDate);
+  WriteCrcAndSizes(p + LH::Crc);
+  Put16(p, LH::NameLength, static_cast<std::uint16_t>(name.size()));
+  Put16(p, LH::ExtraLength, static_cast<std::uint16_t>(m_pExtraField.GetSize()));
+  char* variable = std::copy(name.begin(), name.end(), p + LH::Size);
+  if (m_pExtraField.IsAllocated()) std::copy_n(m_pExtraField.GetBuffer(), m_pExtraField.GetSize(), variable);
+  storage.StorageWrite(p, size, true);
+  // The extra field of a new entry belongs to its local header only.
+  m_pExtraField.Release();
+  m_uDiskStart = static_cast<std::uint16_t>(storage.GetCurrentVolume());
+  // Wherever buffering left the bytes, the header ends at position + buffered bytes.
+  const std::uint64_t end = storage.m_pFile->GetPosition() + storage.GetBytesInWriteBuffer();
+  const std::uint64_t start = end - size;
+  if (start > 0xFFFFFFFFull) ThrowZipError(EFBIG, storage.GetFilePath());
+  m_uOffset = static_cast<std::uint32_t>(start);
+}
+
+bool CZipFileHeader::PrepareForAdding(int level, bool spanning, bool encrypted) {
+  m_uSignature = ZipFormat::CentralHeaderSignature;
+  m_uInternalAttr = 0;
+  m_uVersionNeeded = IsDirectoryEntry() ? ZipFormat::Version::NeededDirectory
+                                        : ZipFormat::Version::NeededDefault;
+  m_uVersionMadeBy = static_cast<std::uint16_t>((m_uVersionMadeBy & 0xFF00) | ZipFormat::Version::MadeBy);
+  m_uCrc32 = 0;
+  m_uComprSize = 0;
+  m_uUncomprSize = 0;
+  if (level == 0)
+    m_uMethod = ZipFormat::Method::Stored;
+  else if (m_uMethod != ZipFormat::Method::Stored && m_uMethod != ZipFormat::Method::Deflated)
+    m_uMethod = ZipFormat::Method::Deflated;
+
+  // Bit 11 describes the name bytes: a name kept as read keeps its bit, a new one gets it when
+  // its archive form is UTF-8 beyond ASCII.
+  const bool keepName = m_nameInArchiveForm ||
+                        (m_archiveNameKnown && m_pszFileName.View() == m_hostNameOfArchive);
+  const std::uint16_t utf8Bit =
+      keepName ? static_cast<std::uint16_t>(m_uFlag & ZipFormat::Flag::Utf8Name)
+               : (EncodeName(m_pszFileName.ToString(), EntrySystem(), true).utf8 ? ZipFormat::Flag::Utf8Name : 0);
+  m_uFlag = utf8Bit;
+  if (m_uMethod == ZipFormat::Method::Deflated) {
+    switch (level) {
+      case 1: m_uFlag |= ZipFormat::Flag::LevelClassFastest; break;
+      case 2: m_uFlag |= ZipFormat::Flag::LevelClassFast; break;
+      case 8:
+      case 9: m_uFlag |= ZipFormat::Flag::LevelClassMaximum; break;
+      default: break;
+    }
+  }
+  if (spanning || encrypted) m_uFlag |= ZipFormat::Flag::DataDescriptor;
+  if (encrypted) {
+    m_uFlag |= ZipFormat::Flag::Encrypted;
+    m_uComprSize = ZipFormat::Encryption::HeaderSize;
+  }
+  return ArchiveName().size() <= ZipFormat::MaxVariableLength &&
+         m_pExtraField.GetSize() <= ZipFormat::MaxVariableLength &&
+         m_pszComment.GetSize() <= ZipFormat::MaxVariableLength;
+}
+
+bool CZipFileHeader::CheckCrcAndSizes(const char* bytes) const {
+  return EqualLE(bytes + DD::Crc, m_uCrc32, 4) && EqualLE(bytes + DD::CompressedSize, m_uComprSize, 4) &&
+         EqualLE(bytes + DD::UncompressedSize, m_uUncomprSize, 4);
+}
+
+void CZipFileHeader::WriteCrcAndSizes(char* bytes) const {
+  Put32(bytes, DD::Crc, m_uCrc32);
+  Put32(bytes, DD::CompressedSize, m_uComprSize);
+  Put32(bytes, DD::UncompressedSize, m_uUncomprSize);
+}
+
+std::uint32_t CZipFileHeader::HeaderSize(bool local) const {
+  const auto nameSize = static_cast<std::uint32_t>(ArchiveName().size());
+  if (local) return LH::Size + nameSize + m_pExtraField.GetSize();
+  return CH::Size + nameSize + m_pExtraField.GetSize() + m_pszComment.GetSize();
+}
+
+std::time_t CZipFileHeader::EntryTime() const {
+  std::tm parts{};
+  parts.tm_sec = (m_uModTime & 0x1F) * 2;
+  parts.tm_min = (m_uModTime >> 5) & 0x3F;
+  parts.tm_hour = m_uModTime >> 11;
+  parts.tm_mday = m_uModDate & 0x1F;
+  parts.tm_mon = ((m_uModDate >> 5) & 0xF) - 1;
+  parts.tm_year = (m_uModDate >> 9) + 80;
+  parts.tm_isdst = -1;
+  return std::mktime(&parts);
+}
+
+void CZipFileHeader::SetEntryTime(std::time_t t) {
+  std::tm parts{};
+  if (localtime_r(&t, &parts) == nullptr) {
+    m_uModTime = 0;
+    m_uModDate = 0;
+    return;
+  }
+  const int year = parts.tm_year + 1900;
+  const int yearBits = year <= 1980 ? 0 : ((year - 1980) & 0x7F);
+  m_uModTime = static_cast<std::uint16_t>(parts.tm_hour * 2048 + parts.tm_min * 32 + parts.tm_sec / 2);
+  m_uModDate = static_cast<std::uint16_t>(yearBits * 512 + (parts.tm_mon + 1) * 32 + parts.tm_mday);
+}
+
+void CZipFileHeader::SetEntrySystem(int system) {
+  m_uVersionMadeBy = static_cast<std::uint16_t>((m_uVersionMadeBy & 0x00FF) | ((system & 0xFF) << 8));
+}
+
+std::uint32_t CZipFileHeader::EntryAttributes() const {
+  const int system = EntrySystem();
+  if (PlatformOps::IsSupportedSystem(system)) {
+    if (m_uExternalAttr == 0 && EndsWithSeparator(m_pszFileName)) return PlatformOps::DefaultDirAttributes();
+    return PlatformOps::ConvertAttributes(m_uExternalAttr, system, PlatformOps::HostSystemCode());
+  }
+  return EndsWithSeparator(m_pszFileName) ? PlatformOps::DefaultDirAttributes()
+                                          : PlatformOps::DefaultFileAttributes();
+}
+
+void CZipFileHeader::SetEntryAttributes(std::uint32_t hostAttributes) {
+  m_uExternalAttr = PlatformOps::ConvertAttributes(hostAttributes, PlatformOps::HostSystemCode(), EntrySystem());
+}
+
+bool CZipFileHeader::IsDirectoryEntry() const { return PlatformOps::AttrIsDirectory(EntryAttributes()); }
+
+void CZipFileHeader::ConvertName(bool toHost, bool useOem) {
+  if (toHost == !m_nameInArchiveForm) return;
+  if (toHost) {
+    m_archiveName = m_pszFileName.ToString();
+    m_hostNameOfArchive = DecodeName(m_archiveName, EntrySystem(), m_uFlag, useOem);
+    m_archiveNameKnown = true;
+    m_pszFileName.Assign(m_hostNameOfArchive);
+    m_nameInArchiveForm = false;
+    return;
+  }
+  const std::string hostName = m_pszFileName.ToString();
+  if (!(m_archiveNameKnown && hostName == m_hostNameOfArchive)) {
+    // A new or renamed entry: encode it and let bit 11 say what the bytes are.
+    EncodedName encoded = EncodeName(hostName, EntrySystem(), useOem);
+    m_uFlag = static_cast<std::uint16_t>(encoded.utf8 ? (m_uFlag | ZipFormat::Flag::Utf8Name)
+                                                      : (m_uFlag & ~ZipFormat::Flag::Utf8Name));
+    m_archiveName = std::move(encoded.bytes);
+    m_hostNameOfArchive = hostName;
+    m_archiveNameKnown = true;
+  }
+  m_pszFileName.Assign(m_archiveName);
+  m_nameInArchiveForm = true;
+}
+
+bool CZipFileHeader::SetEntryName(const std::string& name) {
+  m_pszFileName.Assign(name);
+  m_archiveNameKnown = false;
+  m_archiveName.clear();
+  m_hostNameOfArchive.clear();
+  m_nameInArchiveForm = false;
+  return true;
+}
+
+std::string CZipFileHeader::GetFileName() const { return m_pszFileName.ToString(); }
+
+std::string CZipFileHeader::ArchiveName() const {
+  if (m_nameInArchiveForm) return m_pszFileName.ToString();
+  if (m_archiveNameKnown && m_pszFileName.View() == m_hostNameOfArchive) return m_archiveName;
+  return EncodeName(m_pszFileName.ToString(), EntrySystem(), true).bytes;
+}

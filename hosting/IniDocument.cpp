@@ -1,8 +1,10 @@
 // IniDocument.cpp -- parsing INI text into sections and looking up sections and keys.
 #include "hosting/IniDocument.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "hosting/TextCompare.h"
 
@@ -17,6 +19,38 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsIniSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsIniSpace(text.back())) text.remove_suffix(1);
   return text;
+}
+
+/// Owns one open file descriptor.
+class FileDescriptor {
+public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+private:
+  int fd_;
+};
+
+/// The whole content of `filePath`; false when it cannot be opened or read (a folder, an I/O
+/// fault part way).
+bool ReadWholeFile(const std::string& filePath, std::string& content) {
+  FileDescriptor file(open(filePath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return false;
+  char chunk[16384];
+  for (;;) {
+    ssize_t got = read(file.get(), chunk, sizeof chunk);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    content.append(chunk, static_cast<size_t>(got));
+  }
 }
 
 bool NamesEqual(const std::string& left, const std::string& right) {
@@ -63,11 +97,8 @@ IniDocument IniDocument::Parse(std::string_view text) {
 }
 
 IniDocument IniDocument::Load(const std::string& filePath) {
-  std::ifstream file(filePath, std::ios::binary);
-  if (!file) return IniDocument();
-  std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  // A read error part way (a folder, an I/O fault) counts like a file that cannot be read.
-  if (file.bad()) return IniDocument();
+  std::string content;
+  if (!ReadWholeFile(filePath, content)) return IniDocument();
   return Parse(content);
 }
 

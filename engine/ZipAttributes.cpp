@@ -1,0 +1,161 @@
+// ZipAttributes.cpp -- attribute conversion between ZIP host systems, and file modes and times on disk.
+#include "engine/ZipPlatform.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "engine/ZipException.h"
+
+namespace {
+
+constexpr std::uint32_t kDosReadOnly = 0x01;
+constexpr std::uint32_t kDosHidden = 0x02;
+constexpr std::uint32_t kDosDirectory = 0x10;
+constexpr std::uint32_t kDosArchive = 0x20;
+
+// Unix attributes carry st_mode in the high word.
+constexpr std::uint32_t kUnixDirectoryBit = 0x40000000;   // S_IFDIR << 16
+constexpr std::uint32_t kUnixRegularBit = 0x80000000;     // S_IFREG << 16
+constexpr std::uint32_t kUnixOwnerExecute = 0x00400000;   // S_IXUSR << 16
+constexpr std::uint32_t kUnixOwnerWrite = 0x00800000;     // S_IWUSR << 16
+constexpr std::uint32_t kUnixOwnerRead = 0x01000000;      // S_IRUSR << 16
+constexpr std::uint32_t kUnixReadAll = 0x01240000;        // 0444 << 16
+constexpr std::uint32_t kUnixWriteOwnerGroup = 0x00900000;  // 0220 << 16
+
+std::uint32_t UnixToDos(std::uint32_t attributes) {
+  std::uint32_t dos = 0;
+  if (attributes & kUnixDirectoryBit) dos |= kDosDirectory;
+  if (!(attributes & kUnixOwnerExecute)) dos |= kDosArchive;
+  if (!(attributes & kUnixOwnerWrite)) dos |= kDosReadOnly;
+  if (!(attributes & kUnixOwnerRead)) dos |= kDosHidden;
+  return dos;
+}
+
+std::uint32_t DosToUnix(std::uint32_t attributes) {
+  std::uint32_t unix = (attributes & kDosHidden) ? 0 : kUnixReadAll;
+  if (!(attributes & kDosReadOnly)) unix |= kUnixWriteOwnerGroup;
+  if (attributes & kDosDirectory) {
+    unix |= kUnixDirectoryBit | kDosDirectory;
+  } else {
+    unix |= kUnixRegularBit;
+  }
+  return unix;
+}
+
+// The Macintosh keeps only read-only and directory, both ways.
+std::uint32_t MacKeep(std::uint32_t attributes) { return attributes & (kDosReadOnly | kDosDirectory); }
+std::uint32_t Identity(std::uint32_t attributes) { return attributes; }
+
+using Converter = std::uint32_t (*)(std::uint32_t);
+struct ConverterPair {
+  Converter toDos = nullptr;
+  Converter fromDos = nullptr;
+};
+
+/// The converters of host systems 0 to 10; the systems without any have none.
+ConverterPair ConvertersFor(int system) {
+  switch (system) {
+    case PlatformOps::hostDos:
+    case PlatformOps::hostOs2Hpfs:
+    case PlatformOps::hostNtfs: return {Identity, Identity};
+    case PlatformOps::hostUnix: return {UnixToDos, DosToUnix};
+    case PlatformOps::hostMacintosh: return {MacKeep, MacKeep};
+    default: return {};
+  }
+}
+
+/// The process's umask, read without changing it (umask(2) can only be read by setting it,
+/// which would race with every other thread creating files).
+mode_t CurrentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask & 0777);
+  }
+  return 022;
+}
+
+}  // namespace
+
+namespace PlatformOps {
+
+bool HostIsBigEndian() noexcept { return std::endian::native == std::endian::big; }
+
+bool IsSupportedSystem(int system) noexcept {
+  return system == hostDos || system == hostUnix || system == hostOs2Hpfs || system == hostMacintosh ||
+         system == hostNtfs;
+}
+
+std::uint32_t ConvertAttributes(std::uint32_t attributes, int fromSystem, int toSystem) {
+  if (fromSystem == toSystem || fromSystem >= 11 || toSystem >= 11) return attributes;
+  const ConverterPair from = fromSystem < 0 ? ConverterPair{} : ConvertersFor(fromSystem);
+  const ConverterPair to = toSystem < 0 ? ConverterPair{} : ConvertersFor(toSystem);
+  if (from.toDos == nullptr || to.fromDos == nullptr) ThrowZipError(errPlatformNotSupported);
+  return to.fromDos(from.toDos(attributes));
+}
+
+bool AttrIsDirectory(std::uint32_t attributes) noexcept {
+  return (attributes & kDosDirectory) != 0 || ((attributes >> 16) & S_IFMT) == S_IFDIR;
+}
+
+bool ReadAttributes(const std::string& name, std::uint32_t& attributes) {
+  struct stat info {};
+  if (::stat(name.c_str(), &info) != 0) return false;
+  attributes = static_cast<std::uint32_t>(info.st_mode & 0xFFFF) << 16;
+  if (S_ISDIR(info.st_mode)) attributes |= kDosDirectory;
+  if (!(info.st_mode & S_IWUSR)) attributes |= kDosReadOnly;
+  return true;
+}
+
+bool WriteAttributes(const std::string& name, std::uint32_t attributes) {
+  struct stat info {};
+  if (::stat(name.c_str(), &info) != 0) return false;
+  const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
+  const mode_t umask = CurrentUmask();
+  mode_t mode = 0;
+  if (S_ISDIR(info.st_mode) || type == S_IFDIR) {
+    mode = type == S_IFDIR ? static_cast<mode_t>((attributes >> 16) & 0777) : 0777;
+    mode &= ~umask;
+    // A folder one can read but not enter is of no use, and its owner must be able to put the
+    // entries that follow into it.
+    mode |= (mode & 0444) >> 2;
+    mode |= S_IRWXU;
+  } else if (type == S_IFREG) {
+    mode = static_cast<mode_t>((attributes >> 16) & 0777) & ~umask;
+  } else {
+    // Links, devices and attributes without a Unix type are written as plain files.
+    mode = 0666 & ~umask;
+  }
+  return ::chmod(name.c_str(), mode) == 0;
+}
+
+bool ReadModTime(const std::string& name, std::time_t& modTime) {
+  struct stat info {};
+  if (::stat(name.c_str(), &info) != 0 || info.st_mtime == static_cast<std::time_t>(-1)) return false;
+  modTime = info.st_mtime;
+  return true;
+}
+
+bool WriteModTime(const std::string& name, std::time_t modTime) {
+  struct timespec times[2] {};
+  times[0].tv_nsec = UTIME_NOW;
+  if (modTime == static_cast<std::time_t>(-1)) {
+    times[1].tv_nsec = UTIME_NOW;
+  } else {
+    times[1].tv_sec = modTime;
+    times[1].tv_nsec = 0;
+  }
+  return ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
+}
+
+}  // namespace PlatformOps

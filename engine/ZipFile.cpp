@@ -1,0 +1,176 @@
+// ZipFile.cpp -- CZipFile over POSIX descriptors, with flock standing in for sharing modes.
+#include "engine/ZipFile.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <limits>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/ZipFileException.h"
+
+namespace {
+
+constexpr unsigned kAccessMask = 0x0003;
+constexpr unsigned kShareMask = 0x0070;
+constexpr std::chrono::milliseconds kLockPollInterval{20};
+
+/// The flock operation that stands for the sharing mode, or 0 for none. Readers that deny
+/// writers share; anyone else who denies others anything holds the file alone.
+int LockFor(unsigned openFlags) {
+  const unsigned share = openFlags & kShareMask;
+  if (share == 0 || share == CZipFile::shareDenyNone) return 0;
+  const unsigned access = openFlags & kAccessMask;
+  if (access == CZipFile::modeRead && share == CZipFile::shareDenyWrite) return LOCK_SH;
+  return LOCK_EX;
+}
+
+/// Takes `operation` on `fd`, polling until `wait` has passed. Returns 0 or an errno value.
+int TakeLock(int fd, int operation, std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    if (::flock(fd, operation | LOCK_NB) == 0) return 0;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return errno;
+    if (std::chrono::steady_clock::now() >= deadline) return EBUSY;
+    std::this_thread::sleep_for(kLockPollInterval);
+  }
+}
+
+std::string AbsolutePath(const std::string& name) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(name, error);
+  return error ? name : absolute.string();
+}
+
+}  // namespace
+
+CZipFile::CZipFile(const std::string& fileName, unsigned openFlags) { Open(fileName, openFlags, true); }
+
+CZipFile::~CZipFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwOnError) {
+  Close();
+  int flags = O_CLOEXEC;
+  switch (openFlags & kAccessMask) {
+    case modeWrite: flags |= O_WRONLY; break;
+    case modeReadWrite: flags |= O_RDWR; break;
+    default: flags |= O_RDONLY; break;
+  }
+  // Never O_TRUNC: the file is cut only once its lock is held.
+  const bool create = (openFlags & modeCreate) != 0;
+  const bool truncate = create && (openFlags & modeNoTruncate) == 0;
+  if (create) flags |= O_CREAT;
+
+  const std::string path = AbsolutePath(fileName);
+  int fd = ::open(fileName.c_str(), flags, 0666);
+  int failure = fd < 0 ? errno : 0;
+  if (failure == 0) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+      failure = errno;
+    } else if (S_ISDIR(info.st_mode)) {
+      failure = EISDIR;
+    }
+  }
+  if (failure == 0) {
+    if (const int lock = LockFor(openFlags); lock != 0) failure = TakeLock(fd, lock, lockWait_);
+  }
+  if (failure == 0 && truncate) {
+    while (::ftruncate(fd, 0) != 0) {
+      if (errno != EINTR) {
+        failure = errno;
+        break;
+      }
+    }
+  }
+  if (failure != 0) {
+    if (fd >= 0) ::close(fd);
+    errno = failure;
+    if (throwOnError) throw CZipFileException(failure, path);
+    return false;
+  }
+  fd_ = fd;
+  path_ = path;
+  return true;
+}
+
+void CZipFile::Close() {
+  if (fd_ < 0) return;
+  const int fd = fd_;
+  fd_ = -1;
+  // Closing the descriptor also releases its lock.
+  if (::close(fd) != 0 && errno != EINTR) Fail(errno);
+}
+
+void CZipFile::Fail(int systemError) const { throw CZipFileException(systemError, path_); }
+
+void CZipFile::Flush() {
+  if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) Fail(errno);
+}
+
+std::uint64_t CZipFile::GetPosition() const {
+  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  if (position < 0) Fail(errno);
+  return static_cast<std::uint64_t>(position);
+}
+
+std::uint64_t CZipFile::Seek(std::int64_t offset, int origin) {
+  int whence = SEEK_SET;
+  if (origin == current) whence = SEEK_CUR;
+  if (origin == end) whence = SEEK_END;
+  const off_t position = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (position < 0) Fail(errno);
+  return static_cast<std::uint64_t>(position);
+}
+
+std::uint64_t CZipFile::GetLength() const {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) Fail(errno);
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+void CZipFile::SetLength(std::uint64_t newLength) {
+  if (newLength > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) Fail(EFBIG);
+  while (::ftruncate(fd_, static_cast<off_t>(newLength)) != 0) {
+    if (errno != EINTR) Fail(errno);
+  }
+}
+
+std::string CZipFile::GetFilePath() const { return fd_ < 0 ? std::string() : path_; }
+
+std::uint32_t CZipFile::Read(void* buffer, std::uint32_t count) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::uint32_t total = 0;
+  while (total < count) {
+    const ssize_t got = ::read(fd_, out + total, count - total);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+    }
+    if (got == 0) break;
+    total += static_cast<std::uint32_t>(got);
+  }
+  return total;
+}
+
+void CZipFile::Write(const void* buffer, std::uint32_t count) {
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  std::uint32_t total = 0;
+  while (total < count) {
+    const ssize_t put = ::write(fd_, in + total, count - total);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+    }
+    // A write that makes no progress would loop for ever: the device is full.
+    if (put == 0) Fail(ENOSPC);
+    total += static_cast<std::uint32_t>(put);
+  }
+}

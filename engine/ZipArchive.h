@@ -5,6 +5,7 @@
 #include "engine/ZipAddFileRequest.h"
 #include "engine/ZipAutoBuffer.h"
 #include "engine/ZipCentralDir.h"
+#include "engine/ZipContainers.h"
 #include "engine/ZipCrypto.h"
 #include "engine/ZipFileHeader.h"
 #include "engine/ZipInternalInfo.h"
@@ -13,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CZipAbstractFile;
@@ -159,7 +161,7 @@ public:
   // ---- Names and paths ----
 
   /// Comparison of a root path with the beginning of a disk path: 0 when equal.
-  using NameCompareFunction = int (*)(const std::string&, const std::string&);
+  using NameCompareFunction = int (*)(std::string_view, std::string_view);
 
   /// Removes `beginning` (less its trailing separators) from the front of `path` when `path`
   /// starts with it as whole components (compared by `compare`), together with the separators
@@ -258,7 +260,7 @@ public:
   /// directory is written by `Close`. Does nothing when no archive is open, it is spanned, or an
   /// entry is open. Sorts `indexes` unless all entries go. Throws 106 when the scan callback stops
   /// (nothing changed), 105 or 112 when moving stops or falls short (the archive is damaged).
-  void DeleteEntries(std::vector<std::uint16_t>& indexes);
+  void DeleteEntries(CZipArray<std::uint16_t>& indexes);
 
   /// Normalises a replace index for an entry named `name`: -2 becomes the index of the entry of
   /// that name (or -1), the last entry is cut off and becomes -1 (append), other negatives -1.
@@ -314,8 +316,10 @@ private:
   void ReadPackedPiece();
   /// Adding a file (not a folder) once the header is built.
   bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement);
-  /// True when an entry of `bytes` more would still end below 4 GiB in the archive.
-  bool FitsInArchive(std::uint64_t bytes) const;
+  /// Where the next local header goes, as a file position (not meaningful when spanned).
+  std::uint64_t AppendPosition() const;
+  /// Sets the state right after the storage was opened in `mode`.
+  void InitAfterOpen(int mode);
 
   bool removeDrive_ = true;
   CZipClbckStrg callbacks_;
@@ -336,9 +340,13 @@ private:
   CZipCrypto crypto_;
 
   // The entry being written or read.
+  bool archiveOpen_ = false;       ///< an `Open` completed and no `Close` followed
   bool entryEncrypted_ = false;    ///< flag bit 0 of the open entry
   bool entryDeflated_ = false;     ///< method 8 of the open entry
   bool zlibStreamOpen_ = false;    ///< deflate or inflate initialised and not yet ended
   std::uint64_t entryStartOffset_ = 0;  ///< writing: archive offset where the entry's data starts
   std::uint64_t entryOutputBytes_ = 0;  ///< writing: packed bytes produced so far
+  std::uint64_t entryInputBytes_ = 0;   ///< writing: data bytes taken so far
+  bool entryLimitChecked_ = false;      ///< writing: the 4 GiB limit applies (not spanned)
+  bool dummyByteOffered_ = false;       ///< reading: the one byte offered past the packed data
 };

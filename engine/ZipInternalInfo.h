@@ -9,7 +9,7 @@
 /// The state of the one entry an archive has open, for reading or for writing. The archive sets
 /// the stream's allocation functions before every deflate or inflate initialisation.
 struct CZipInternalInfo {
-  CZipInternalInfo();
+  CZipInternalInfo() = default;
   virtual ~CZipInternalInfo() = default;
   CZipInternalInfo(const CZipInternalInfo&) = delete;
   CZipInternalInfo& operator=(const CZipInternalInfo&) = delete;

@@ -1,12 +1,13 @@
 // ZipZlibAllocator.h -- zlib allocation functions that track their blocks, so none can leak.
 #pragma once
 
-#include <list>
+#include "engine/ZipContainers.h"
+
 #include <zlib.h>
 
 /// The blocks handed to zlib and not yet returned. A list because zlib frees its blocks in any
 /// order and holds only a handful (five or so for deflate) at a time.
-using ZipZlibBlockList = std::list<void*>;
+using ZipZlibBlockList = CZipPtrList<void*>;
 
 /// zlib's `alloc_func`: `items` times `size` bytes from the ordinary allocator, or null when that
 /// fails or the product overflows. When `opaque` is not null it is a `ZipZlibBlockList` and the

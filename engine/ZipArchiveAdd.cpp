@@ -1,0 +1,419 @@
+// ZipArchiveAdd.cpp -- CZipArchive: adding files and folders, and writing one entry's data.
+#include "engine/ZipArchive.h"
+
+#include "engine/ZipException.h"
+#include "engine/ZipFile.h"
+#include "engine/ZipPathComponent.h"
+#include "engine/ZipPlatform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+/// Clears an archive's password for one entry that must not be encrypted and sets it again at
+/// the end of the scope. Both changes go through `SetPassword`, so neither happens while an entry
+/// is open.
+class PasswordPause {
+public:
+  explicit PasswordPause(CZipArchive& archive) : archive_(archive), saved_(archive.GetPassword()) {}
+  ~PasswordPause() {
+    if (active_ && !saved_.empty()) archive_.SetPassword(saved_.c_str());
+  }
+  PasswordPause(const PasswordPause&) = delete;
+  PasswordPause& operator=(const PasswordPause&) = delete;
+
+  /// Clears the password now (when there is one).
+  void Activate() {
+    if (!saved_.empty() && archive_.SetPassword(nullptr)) active_ = true;
+  }
+
+private:
+  CZipArchive& archive_;
+  std::string saved_;
+  bool active_ = false;
+};
+
+/// Tells a callback that its action ended, on every way out of a scope.
+class CallbackEnd {
+public:
+  explicit CallbackEnd(CZipActionCallback* callback) : callback_(callback) {}
+  ~CallbackEnd() {
+    if (callback_ != nullptr) callback_->End();
+  }
+  CallbackEnd(const CallbackEnd&) = delete;
+  CallbackEnd& operator=(const CallbackEnd&) = delete;
+
+private:
+  CZipActionCallback* callback_;
+};
+
+/// The most a deflate stream of `bytes` input can grow to: stored blocks of 16 KiB with 5 bytes
+/// of overhead each, plus the stream's own few bytes (zlib's deflateBound for the worst case).
+std::uint64_t DeflateWorstCase(std::uint64_t bytes) { return bytes + (bytes >> 12) + (bytes >> 14) + (bytes >> 25) + 13 + 5; }
+
+/// Bytes after the data: a signed data descriptor.
+constexpr std::uint64_t DescriptorBytes = ZipFormat::DataDescriptor::SignedSize;
+
+}  // namespace
+
+bool CZipArchive::AddFile(const std::string& sourcePath, int level, bool fullPath, std::uint32_t smartFlags,
+                          std::uint32_t bufferSize) {
+  AddFileRequest request;
+  request.sourcePath = sourcePath;
+  request.fullPath = fullPath;
+  request.level = level;
+  request.smartFlags = smartFlags;
+  request.bufferSize = bufferSize;
+  return AddFile(request);
+}
+
+bool CZipArchive::AddFile(AddFileRequest& request) {
+  if (info_.bufferSize <= 0 || request.bufferSize == 0) return false;
+  if (!archiveOpen_ || entryState_ != 0) return false;
+
+  std::string sourcePath = request.sourcePath;
+  while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
+  std::string storedName = request.storedName;
+  if (sourcePath.empty() && request.sourceFile == nullptr) return false;
+  if (!sourcePath.empty() && storedName.empty()) {
+    CZipPathComponent components(sourcePath);
+    // A name built from a disk path never holds a root, "." or ".." (other readers would put
+    // such an entry outside their target folder).
+    storedName = CleanStoredName(request.fullPath ? components.GetNoDrive() : NameInArchiveFor(components));
+  }
+
+  // Replacing an entry needs the in-place replacement machinery; until it is available a
+  // request to replace is refused rather than silently appended.
+  if (request.replaceIndex != -1) return false;
+  const bool isReplacement = false;
+
+  std::uint32_t attributes = 0;
+  std::time_t modTime = std::time(nullptr);
+  if (request.sourceFile != nullptr) {
+    attributes = PlatformOps::DefaultFileAttributes();
+  } else {
+    if (!PlatformOps::ReadAttributes(sourcePath, attributes)) return false;
+    if (!PlatformOps::ReadModTime(sourcePath, modTime)) modTime = std::time(nullptr);
+  }
+
+  CZipFileHeader header;
+  header.SetEntryName(storedName);
+  header.SetEntrySystem(archiveHostSystem_);
+  header.SetEntryAttributes(attributes);
+  header.SetEntryTime(modTime);
+
+  CZipActionCallback* callback = nullptr;
+  if ((request.smartFlags & InternalReAdd) == 0) {
+    callback = GetCallback(cbAddFile);
+    if (callback != nullptr) callback->Begin(storedName.c_str(), sourcePath.c_str());
+  }
+
+  if (header.IsDirectoryEntry()) {
+    CallbackEnd end(callback);
+    if (callback != nullptr) callback->SetTotal(0);
+    PasswordPause pause(*this);
+    if ((request.smartFlags & PlainDirectories) != 0) pause.Activate();
+    bool opened = OpenEntryForWriting(header, 0, nullptr, 0);
+    CloseEntryForWriting(false);
+    return opened;
+  }
+  // The directory entry took its own path; what follows ends the callback inside AddFileData.
+  return AddFileData(request, header, isReplacement);
+}
+
+bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement) {
+  const std::uint32_t flags = request.smartFlags;
+  const bool reAdd = (flags & InternalReAdd) != 0;
+  CZipActionCallback* addCallback = reAdd ? nullptr : GetCallback(cbAddFile);
+  CallbackEnd addEnd(addCallback);
+
+  std::string sourcePath = request.sourcePath;
+  while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
+
+  // The size is needed before anything is written: the format's sizes end below 4 GiB.
+  std::uint64_t size = 0;
+  bool sizeKnown = false;
+  if (request.sourceFile != nullptr) {
+    size = request.sourceFile->GetLength();
+    sizeKnown = true;
+  } else {
+    sizeKnown = PlatformOps::FileSizeByName(sourcePath, size);
+  }
+  if (sizeKnown && size >= MaxArchiveBytes + 1) ThrowZipError(EFBIG, sourcePath);
+
+  bool checkEfficiency = (flags & CheckEfficiency) != 0 && request.level != 0;
+  bool plainEmpty = (flags & PlainEmptyFiles) != 0 && !password_.View().empty();
+  bool storeTiny = (flags & StoreTinyFiles) != 0 && request.level != 0;
+  bool useTemporary = (checkEfficiency && storage_.IsSpanned()) || (isReplacement && request.level != 0);
+  PasswordPause pause(*this);
+  if (!sizeKnown) {
+    checkEfficiency = false;
+  } else {
+    if (size == 0 && plainEmpty) pause.Activate();
+    if (size < 5 && storeTiny) request.level = 0;
+  }
+  // Going through a temporary archive (a spanned archive cannot be cut back to undo an entry)
+  // needs the copying of packed entries, which this build does not have yet.
+  if (useTemporary) return false;
+
+  if (sizeKnown && !storage_.IsSpanned()) {
+    std::uint64_t needed = header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize + DescriptorBytes +
+                           (request.level == 0 ? size : DeflateWorstCase(size));
+    if (AppendPosition() + needed > MaxArchiveBytes) ThrowZipError(EFBIG, sourcePath);
+  }
+
+  CZipFile diskFile;
+  CZipAbstractFile* source = request.sourceFile;
+  if (source != nullptr) {
+    source->SeekToBegin();
+  } else {
+    if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) return false;
+    source = &diskFile;
+  }
+  if (!OpenEntryForWriting(header, request.level, nullptr, 0)) return false;
+
+  std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
+  CZipActionCallback* stepCallback = addCallback;
+  CZipActionCallback* storeAgain = reAdd ? GetCallback(cbStoreAgain) : nullptr;
+  CallbackEnd storeAgainEnd(storeAgain);
+  if (storeAgain != nullptr) {
+    storeAgain->Begin(header.GetFileName().c_str(), sourcePath.c_str());
+    storeAgain->SetTotal(length);
+    stepCallback = storeAgain;
+  } else if (addCallback != nullptr) {
+    addCallback->SetTotal(length);
+  }
+
+  CZipAutoBuffer readBuffer(request.bufferSize);
+  for (;;) {
+    std::uint32_t got = source->Read(readBuffer.data(), request.bufferSize);
+    if (got > 0) {
+      WriteEntryData(readBuffer.data(), got);
+      if (stepCallback != nullptr && !stepCallback->Step(got)) {
+        bool moreToRead = got == request.bufferSize && source->GetPosition() < source->GetLength();
+        if (!moreToRead) {
+          CloseEntryForWriting(false);
+          ThrowZipError(errActionAbortedSafely);
+        }
+        // A spanned archive or a replaced entry cannot be undone by cutting the file.
+        if (storage_.IsSpanned() || isReplacement) ThrowZipError(errActionAborted);
+        RemoveLastEntry(true);
+        CloseEntryForWriting(true);
+        ThrowZipError(errActionAbortedSafely);
+      }
+    }
+    if (got < request.bufferSize) {
+      CloseEntryForWriting(false);
+      break;
+    }
+  }
+
+  if (checkEfficiency) {
+    diskFile.Close();
+    readBuffer.Release();
+    const CZipFileHeader* last = centralDir_.GetHeader(static_cast<std::uint16_t>(centralDir_.GetCount() - 1));
+    std::uint64_t packed = last->m_uComprSize;
+    if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, ZipFormat::Encryption::HeaderSize);
+    if (last->m_uUncomprSize < packed) {
+      RemoveLastEntry(true);
+      request.level = 0;
+      request.smartFlags = InternalReAdd;
+      return AddFile(request);
+    }
+  }
+  return true;
+}
+
+bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const char* sourcePath,
+                                      std::uint32_t size) {
+  (void)size;  // the data size matters only to the replace form
+  if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
+  if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
+  // The replace form resizes an existing entry's space, which this build cannot do yet.
+  if ((level & 0xFFFF) == ReplaceLevelMarker) return false;
+
+  std::uint32_t attributes = 0;
+  std::time_t modTime = std::time(nullptr);
+  if (sourcePath != nullptr) {
+    if (!PlatformOps::ReadAttributes(sourcePath, attributes)) return false;
+    if (!PlatformOps::ReadModTime(sourcePath, modTime)) modTime = std::time(nullptr);
+    header.SetEntryTime(modTime);
+    header.SetEntrySystem(archiveHostSystem_);
+    header.SetEntryAttributes(attributes);
+  } else {
+    // Attributes are held in the form of the entry's host system: keep their meaning.
+    std::uint32_t hostAttributes = header.EntryAttributes();
+    header.SetEntrySystem(archiveHostSystem_);
+    header.SetEntryAttributes(hostAttributes);
+  }
+
+  std::string name = header.GetFileName();
+  bool isDirectory = header.IsDirectoryEntry();
+  if (isDirectory && (name.empty() || (name.back() != '/' && name.back() != '\\'))) name += '/';
+  if (name.empty()) name = "file" + std::to_string(centralDir_.GetCount());
+  header.SetEntryName(name);
+
+  entryEncrypted_ = !password_.View().empty();
+  if (level < -1 || level > 9) level = -1;
+  if (isDirectory) level = 0;  // a folder has no data to compress
+  if (!header.PrepareForAdding(level, storage_.IsNewSpanned(), entryEncrypted_)) {
+    ThrowArchiveError(errNameTooLong);
+  }
+
+  // Nothing may start or end past 4 GiB: the header, the encryption header and the descriptor
+  // must fit before the data is even looked at.
+  entryLimitChecked_ = !storage_.IsSpanned();
+  if (entryLimitChecked_ && AppendPosition() + header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize +
+                                    DescriptorBytes >
+                                MaxArchiveBytes) {
+    ThrowZipError(EFBIG, GetArchivePath());
+  }
+
+  info_.buffer.Allocate(static_cast<std::uint32_t>(info_.bufferSize));
+  CZipFileHeader* opened = centralDir_.AddHeader(header, -1);
+  opened->WriteLocalHeader(storage_);
+  entryStartOffset_ = static_cast<std::uint64_t>(opened->m_uOffset) + opened->HeaderSize(true);
+
+  if (entryEncrypted_) {
+    char encryptionHeader[ZipFormat::Encryption::HeaderSize];
+    crypto_.MakeEncryptionHeader(password_.View(), static_cast<std::uint32_t>(opened->m_uModTime) << 16,
+                                 encryptionHeader);
+    storage_.StorageWrite(encryptionHeader, sizeof encryptionHeader, false);
+    entryStartOffset_ += sizeof encryptionHeader;
+  }
+
+  info_.compressedLeft = 0;
+  info_.crc = 0;
+  entryOutputBytes_ = 0;
+  entryInputBytes_ = 0;
+  entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
+  if (entryDeflated_) {
+    PrepareZlibStream();
+    int result = deflateInit2(&info_.stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
+    zlibStreamOpen_ = true;
+    info_.stream.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
+    info_.stream.avail_out = info_.buffer.GetSize();
+  }
+  entryState_ = 1;
+  return true;
+}
+
+void CZipArchive::FlushEntryBuffer(std::uint32_t count) {
+  if (count == 0) return;
+  if (entryLimitChecked_ && entryStartOffset_ + entryOutputBytes_ + count + DescriptorBytes > MaxArchiveBytes) {
+    ThrowZipError(EFBIG, GetArchivePath());
+  }
+  if (entryEncrypted_) crypto_.EncodeBuffer(info_.buffer.data(), count);
+  storage_.StorageWrite(info_.buffer.data(), count, false);
+  entryOutputBytes_ += count;
+}
+
+bool CZipArchive::WriteEntryData(const void* bytes, std::uint32_t count) {
+  if (entryState_ != 1) return false;
+  if (count == 0) return true;
+  if (entryInputBytes_ + count > MaxArchiveBytes) ThrowZipError(EFBIG, GetArchivePath());
+  CZipFileHeader* opened = centralDir_.m_pOpenedFile;
+  opened->m_uCrc32 = static_cast<std::uint32_t>(crc32(opened->m_uCrc32, static_cast<const Bytef*>(bytes), count));
+  entryInputBytes_ += count;
+
+  const std::uint32_t bufferSize = info_.buffer.GetSize();
+  if (entryDeflated_) {
+    z_stream& stream = info_.stream;
+    stream.next_in = const_cast<Bytef*>(static_cast<const Bytef*>(bytes));
+    stream.avail_in = count;
+    while (stream.avail_in > 0) {
+      if (stream.avail_out == 0) {
+        FlushEntryBuffer(bufferSize);
+        stream.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
+        stream.avail_out = bufferSize;
+      }
+      int result = deflate(&stream, Z_NO_FLUSH);
+      if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
+    }
+    return true;
+  }
+
+  const char* input = static_cast<const char*>(bytes);
+  std::uint32_t left = count;
+  while (left > 0) {
+    if (info_.compressedLeft == bufferSize) {
+      FlushEntryBuffer(bufferSize);
+      info_.compressedLeft = 0;
+    }
+    std::uint32_t piece = std::min(left, bufferSize - info_.compressedLeft);
+    std::memcpy(info_.buffer.data() + info_.compressedLeft, input, piece);
+    info_.compressedLeft += piece;
+    input += piece;
+    left -= piece;
+  }
+  return true;
+}
+
+bool CZipArchive::CloseEntryForWriting(bool afterError) {
+  if (entryState_ != 1) return false;
+  if (afterError) {
+    // Nothing more is written; the header stays listed with the sizes it was opened with.
+    if (zlibStreamOpen_) deflateEnd(&info_.stream);
+    centralDir_.m_pOpenedFile = nullptr;
+  } else {
+    CZipFileHeader* opened = centralDir_.m_pOpenedFile;
+    if (entryDeflated_) {
+      const std::uint32_t bufferSize = info_.buffer.GetSize();
+      z_stream& stream = info_.stream;
+      stream.next_in = nullptr;
+      stream.avail_in = 0;
+      for (;;) {
+        if (stream.avail_out == 0) {
+          FlushEntryBuffer(bufferSize);
+          stream.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
+          stream.avail_out = bufferSize;
+        }
+        int result = deflate(&stream, Z_FINISH);
+        if (result == Z_STREAM_END) break;
+        if (result != Z_OK && result != Z_BUF_ERROR) ThrowArchiveError(result, true);
+      }
+      FlushEntryBuffer(bufferSize - stream.avail_out);
+      int result = deflateEnd(&stream);
+      zlibStreamOpen_ = false;
+      if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
+    } else {
+      FlushEntryBuffer(info_.compressedLeft);
+      info_.compressedLeft = 0;
+    }
+    // The compressed size started at 12 for an encrypted entry: the encryption header.
+    opened->m_uComprSize += static_cast<std::uint32_t>(entryOutputBytes_);
+    opened->m_uUncomprSize = static_cast<std::uint32_t>(entryInputBytes_);
+    centralDir_.FinishNewEntry();
+  }
+  entryState_ = 0;
+  ReleaseEntryState();
+  if (autoWrite_ && !afterError) WriteDirectoryNow();
+  return true;
+}
+
+bool CZipArchive::RemoveLastEntry(bool force) {
+  if (!archiveOpen_ || storage_.IsSpanned()) return false;  // a volume cannot be cut back
+  std::uint16_t count = centralDir_.GetCount();
+  if (count == 0) return false;
+  CZipFileHeader* last = centralDir_.GetHeader(static_cast<std::uint16_t>(count - 1));
+  if (!force) {
+    std::uint64_t packed = last->m_uComprSize;
+    if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, ZipFormat::Encryption::HeaderSize);
+    if (last->m_uUncomprSize >= packed) return false;
+  }
+  // The open entry's offset is still a file position; a finished one counts from the archive.
+  bool isOpenEntry = last == centralDir_.m_pOpenedFile;
+  std::uint64_t cutAt = last->m_uOffset;
+  if (!isOpenEntry) cutAt += centralDir_.m_uBytesBeforeZip;
+  centralDir_.RemoveHeader(last, count - 1, true);
+  if (isOpenEntry) centralDir_.m_pOpenedFile = nullptr;
+  storage_.StorageFlush();
+  storage_.m_pFile->SetLength(cutAt);
+  storage_.m_pFile->SeekToEnd();
+  centralDir_.m_bOnDisk = false;
+  return true;
+}

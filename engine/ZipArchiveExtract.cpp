@@ -1,0 +1,248 @@
+// ZipArchiveExtract.cpp -- CZipArchive: reading one entry's data and extracting entries to disk.
+#include "engine/ZipArchive.h"
+
+#include "engine/ZipException.h"
+#include "engine/ZipFile.h"
+#include "engine/ZipPathComponent.h"
+#include "engine/ZipPlatform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <utility>
+
+namespace {
+
+/// Undoes a half-done `OpenEntryForReading` when it throws, so that one bad entry (a wrong
+/// password, a damaged header) leaves the archive usable for the next one.
+class ReadingOpenGuard {
+public:
+  explicit ReadingOpenGuard(std::function<void()> undo) : undo_(std::move(undo)) {}
+  ~ReadingOpenGuard() {
+    if (undo_) undo_();
+  }
+  ReadingOpenGuard(const ReadingOpenGuard&) = delete;
+  ReadingOpenGuard& operator=(const ReadingOpenGuard&) = delete;
+  void Dismiss() { undo_ = nullptr; }
+
+private:
+  std::function<void()> undo_;
+};
+
+}  // namespace
+
+bool CZipArchive::OpenEntryForReading(int index) {
+  if (!archiveOpen_ || index < 0 || index >= centralDir_.GetCount()) return false;
+  if (storage_.IsNewSpanned() || entryState_ != 0) return false;
+
+  ReadingOpenGuard guard([this] {
+    centralDir_.m_pOpenedFile = nullptr;
+    centralDir_.m_pLocalExtraField.Release();
+    if (zlibStreamOpen_) inflateEnd(&info_.stream);
+    ReleaseEntryState();
+  });
+  info_.buffer.Allocate(static_cast<std::uint32_t>(info_.bufferSize));
+  centralDir_.OpenEntryHeader(static_cast<std::uint16_t>(index));
+  CZipFileHeader* opened = centralDir_.m_pOpenedFile;
+
+  entryEncrypted_ = opened->IsEncrypted();
+  std::uint32_t packedBytes = opened->m_uComprSize;
+  if (entryEncrypted_) {
+    if (password_.View().empty()) ThrowArchiveError(errBadPassword);
+    if (packedBytes < ZipFormat::Encryption::HeaderSize) ThrowArchiveError(errBadArchive);
+    if (!crypto_.CheckEncryptionHeader(password_.View(), *opened, storage_)) ThrowArchiveError(errBadPassword);
+    packedBytes -= ZipFormat::Encryption::HeaderSize;
+  }
+
+  entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
+  if (opened->m_uMethod == ZipFormat::Method::Stored) {
+    // Stored data is the file itself: sizes that disagree mean a damaged entry.
+    if (packedBytes != opened->m_uUncomprSize) ThrowArchiveError(errBadArchive);
+  } else if (!entryDeflated_) {
+    ThrowArchiveError(errBadArchive);
+  }
+
+  // Data that would run past the end of the archive file is refused before any of it is used.
+  if (!storage_.IsSpanned()) {
+    std::uint64_t dataStart = storage_.m_pFile->GetPosition();
+    if (dataStart + packedBytes > storage_.m_pFile->GetLength()) ThrowArchiveError(errBadArchive);
+  }
+
+  if (entryDeflated_) {
+    PrepareZlibStream();
+    int result = inflateInit2(&info_.stream, -MAX_WBITS);
+    if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
+    zlibStreamOpen_ = true;
+  } else {
+    info_.stream = z_stream{};
+  }
+  info_.compressedLeft = packedBytes;
+  info_.uncompressedLeft = opened->m_uUncomprSize;
+  info_.crc = 0;
+  dummyByteOffered_ = false;
+  entryState_ = -1;
+  guard.Dismiss();
+  return true;
+}
+
+void CZipArchive::ReadPackedPiece() {
+  std::uint32_t piece = std::min(info_.buffer.GetSize(), info_.compressedLeft);
+  storage_.StorageRead(info_.buffer.data(), piece, false);
+  if (entryEncrypted_) crypto_.DecodeBuffer(info_.buffer.data(), piece);
+  info_.compressedLeft -= piece;
+  info_.stream.next_in = reinterpret_cast<Bytef*>(info_.buffer.data());
+  info_.stream.avail_in = piece;
+}
+
+std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
+  if (entryState_ != -1 || buffer == nullptr || count == 0) return 0;
+  // Never more than the declared size, whatever the packed data would give.
+  std::uint32_t room = std::min(count, info_.uncompressedLeft);
+  Bytef* output = static_cast<Bytef*>(buffer);
+  std::uint32_t delivered = 0;
+
+  if (!entryDeflated_) {
+    while (delivered < room) {
+      std::uint32_t wanted = room - delivered;
+      if (info_.stream.avail_in == 0 && wanted >= info_.buffer.GetSize()) {
+        // A whole buffer or more: read straight into the caller's buffer, saving a copy.
+        std::uint32_t piece = std::min(wanted, info_.compressedLeft);
+        storage_.StorageRead(output + delivered, piece, false);
+        if (entryEncrypted_) crypto_.DecodeBuffer(reinterpret_cast<char*>(output + delivered), piece);
+        info_.compressedLeft -= piece;
+        info_.crc = static_cast<std::uint32_t>(crc32(info_.crc, output + delivered, piece));
+        delivered += piece;
+        continue;
+      }
+      if (info_.stream.avail_in == 0) ReadPackedPiece();
+      std::uint32_t piece = std::min(wanted, info_.stream.avail_in);
+      std::memcpy(output + delivered, info_.stream.next_in, piece);
+      info_.crc = static_cast<std::uint32_t>(crc32(info_.crc, output + delivered, piece));
+      info_.stream.next_in += piece;
+      info_.stream.avail_in -= piece;
+      delivered += piece;
+    }
+    info_.uncompressedLeft -= delivered;
+    return delivered;
+  }
+
+  z_stream& stream = info_.stream;
+  // With the declared size delivered, one more pass lets zlib see the end of the stream.
+  const bool finalPass = room == 0 && (info_.compressedLeft > 0 || stream.avail_in > 0);
+  if (room == 0 && !finalPass) return 0;
+  stream.next_out = output;
+  stream.avail_out = room;
+  for (;;) {
+    if (stream.avail_out == 0 && !finalPass) break;
+    if (stream.avail_in == 0) {
+      if (info_.compressedLeft > 0) {
+        ReadPackedPiece();
+      } else if (finalPass) {
+        break;
+      } else if (!dummyByteOffered_) {
+        // Old deflate writers may end a stream one byte short; zlib is given one byte of zeros.
+        static const Bytef dummyByte = 0;
+        stream.next_in = const_cast<Bytef*>(&dummyByte);  // inflate never writes its input
+        stream.avail_in = 1;
+        dummyByteOffered_ = true;
+      } else {
+        // The packed data ended inside the deflate stream.
+        ThrowArchiveError(Z_DATA_ERROR, true);
+      }
+    }
+    uLong before = stream.total_out;
+    int result = inflate(&stream, Z_SYNC_FLUSH);
+    std::uint32_t produced = static_cast<std::uint32_t>(stream.total_out - before);
+    if (produced > 0) {
+      info_.crc = static_cast<std::uint32_t>(crc32(info_.crc, output + delivered, produced));
+      info_.uncompressedLeft -= produced;
+      delivered += produced;
+    }
+    if (result == Z_STREAM_END) return delivered;
+    if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
+    if (finalPass && produced == 0 && stream.avail_in == 0 && info_.compressedLeft == 0) break;
+  }
+  return delivered;
+}
+
+int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {
+  if (entryState_ != -1) return 0;
+  int result = 1;
+  bool complete = true;
+  if (!afterError) {
+    CZipFileHeader* opened = centralDir_.m_pOpenedFile;
+    if (info_.uncompressedLeft > 0) {
+      result = -1;
+      complete = false;
+    } else if (!ignoreCrc_ && info_.crc != opened->m_uCrc32) {
+      ThrowArchiveError(errCrcMismatch);
+    }
+    if (zlibStreamOpen_) {
+      inflateEnd(&info_.stream);
+      zlibStreamOpen_ = false;
+    }
+    if (targetPath != nullptr) {
+      if (!PlatformOps::WriteModTime(targetPath, opened->EntryTime()) ||
+          !PlatformOps::WriteAttributes(targetPath, opened->EntryAttributes())) {
+        result = -2;
+      }
+    }
+  }
+  // An entry not read to its end leaves the storage inside its data: its data descriptor
+  // cannot be checked from there.
+  centralDir_.CloseEntryHeader(afterError || !complete);
+  entryState_ = 0;
+  ReleaseEntryState();
+  return result;
+}
+
+bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool fullPath, const char* newName,
+                               std::uint32_t bufferSize) {
+  if (bufferSize == 0) return false;
+  CZipFileHeader header;
+  if (!GetEntryInfo(header, index)) return false;
+  std::string targetPath = ExtractedPathFor(header.GetFileName(), targetFolder, fullPath, newName);
+  // A name that climbs out of the target folder is never written, wherever it would land.
+  if (!IsInsideFolder(targetPath, targetFolder)) return false;
+
+  CZipActionCallback* callback = GetCallback(cbExtract);
+  if (callback != nullptr) callback->Begin(header.GetFileName().c_str(), targetPath.c_str());
+
+  if (header.IsDirectoryEntry()) {
+    if (callback != nullptr) callback->SetTotal(0);
+    bool made = PlatformOps::MakePath(targetPath);
+    if (made) PlatformOps::WriteAttributes(targetPath, header.EntryAttributes());
+    if (callback != nullptr) callback->End();
+    return made;
+  }
+
+  if (callback != nullptr) callback->SetTotal(header.m_uUncomprSize);
+  if (!OpenEntryForReading(index)) return false;
+
+  int stopCode = 0;
+  std::string writtenPath;
+  {
+    PlatformOps::MakePath(CZipPathComponent(targetPath).GetFolderPath());
+    CZipFile target;
+    target.Open(targetPath, CZipFile::modeCreate | CZipFile::shareDenyWrite | CZipFile::modeWrite, true);
+    CZipAutoBuffer buffer(bufferSize);
+    for (;;) {
+      std::uint32_t got = ReadEntryData(buffer.data(), bufferSize);
+      if (got > 0) {
+        target.Write(buffer.data(), got);
+        if (callback != nullptr && !callback->Step(got)) {
+          stopCode = (got == bufferSize && info_.uncompressedLeft > 0) ? errActionAborted : errActionAbortedSafely;
+          break;
+        }
+      }
+      if (got < bufferSize) break;
+    }
+    writtenPath = target.GetFilePath();
+    target.Close();
+  }
+  int closed = CloseEntryForReading(writtenPath.c_str(), false);
+  if (callback != nullptr) callback->End();
+  if (stopCode == errActionAbortedSafely && closed != 1) stopCode = errActionAborted;
+  if (stopCode != 0) ThrowZipError(stopCode, targetPath);
+  return closed == 1;
+}

@@ -158,8 +158,6 @@ private:
   void WriteAllHeaders(CZipActionCallback* callback, bool oneVolume);
   void InsertFindFastElement(CZipFileHeader* header, std::uint16_t index);
   int FindFastPosition(const std::string& name, bool caseSensitive) const;
-  bool ConvertFileToPlain();
-  void ConvertBufferToPlain();
-  void ThrowError(int code) const;
+  [[noreturn]] void ThrowError(int code) const;
   bool m_bLocalZip64 = false;  ///< the open entry's local header carries a ZIP64 extra field
 };

@@ -178,12 +178,62 @@ bool CZipFileHeader::ReadLocalHeader(CZipStorage& storage, std::uint16_t& extraL
   const std::uint16_t localMethod = Get16(record, LH::Method);
   if (localMethod != m_uMethod) return false;
   if (localMethod != ZipFormat::Method::Stored && localMethod != ZipFormat::Method::Deflated) return false;
-  if ((localFlags & ZipFormat::Flag::DataDescriptor) == 0 && !CheckCrcAndSizes(record + LH::Crc))
-    return false;
   extraLength = Get16(record, LH::ExtraLength);
   const std::uint16_t nameLength = Get16(record, LH::NameLength);
   storage.m_pFile->Seek(nameLength, CZipAbstractFile::current);
+  if ((localFlags & ZipFormat::Flag::DataDescriptor) == 0 && !CheckCrcAndSizes(record + LH::Crc))
+    return LocalZip64SizesMatch(storage, record, extraLength);
   return true;
+}
+
+bool CZipFileHeader::LocalZip64SizesMatch(CZipStorage& storage, const char* record, std::uint16_t extraLength) const {
+  // Info-ZIP, reading from a pipe, fills in the sizes afterwards but keeps them in a ZIP64 extra
+  // field, with 0xFFFFFFFF in the local header's own size fields.
+  const std::uint32_t compressed = Get32(record, LH::CompressedSize);
+  const std::uint32_t uncompressed = Get32(record, LH::UncompressedSize);
+  if (Get32(record, LH::Crc) != m_uCrc32 || extraLength == 0) return false;
+  if (compressed != ZipFormat::EndRecord::Zip64Marker32 && uncompressed != ZipFormat::EndRecord::Zip64Marker32)
+    return false;
+  CZipAutoBuffer extra(extraLength);
+  const int volume = storage.GetCurrentVolume();
+  storage.StorageRead(extra.GetBuffer(), extraLength, true);
+  if (storage.GetCurrentVolume() != volume) return false;
+  storage.m_pFile->Seek(-static_cast<std::int64_t>(extraLength), CZipAbstractFile::current);
+  std::uint16_t size = 0;
+  const char* block = FindExtraBlock(extra, ZipFormat::ExtraField::Zip64Id, size);
+  if (block == nullptr) return false;
+  // The block holds the 8-byte values of the fields that carry the marker, uncompressed first.
+  std::uint32_t at = 0;
+  if (uncompressed == ZipFormat::EndRecord::Zip64Marker32) {
+    if (size < at + 8 || !EqualLE(block + at, m_uUncomprSize, 8)) return false;
+    at += 8;
+  } else if (uncompressed != m_uUncomprSize) {
+    return false;
+  }
+  if (compressed == ZipFormat::EndRecord::Zip64Marker32) {
+    if (size < at + 8 || !EqualLE(block + at, m_uComprSize, 8)) return false;
+  } else if (compressed != m_uComprSize) {
+    return false;
+  }
+  return true;
+}
+
+const char* CZipFileHeader::FindExtraBlock(const CZipAutoBuffer& extra, std::uint16_t headerId, std::uint16_t& dataSize) {
+  namespace EF = ZipFormat::ExtraField;
+  const char* p = extra.GetBuffer();
+  std::uint32_t left = extra.GetSize();
+  while (left >= EF::BlockHeaderSize) {
+    const std::uint16_t id = Get16(p, EF::HeaderId);
+    const std::uint16_t size = Get16(p, EF::DataSize);
+    if (size > left - EF::BlockHeaderSize) return nullptr;
+    if (id == headerId) {
+      dataSize = size;
+      return p + EF::BlockHeaderSize;
+    }
+    p += EF::BlockHeaderSize + size;
+    left -= EF::BlockHeaderSize + size;
+  }
+  return nullptr;
 }
 
 void CZipFileHeader::WriteLocalHeader(CZipStorage& storage) {

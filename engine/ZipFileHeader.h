@@ -149,6 +149,10 @@ public:
   /// True while the name buffer holds the archive form.
   bool NameInArchiveForm() const { return m_nameInArchiveForm; }
 
+  /// The data of the first block with header id `headerId` in the extra field `extra`, with its
+  /// size in `dataSize`; null when there is none or the blocks run past the field's end.
+  static const char* FindExtraBlock(const CZipAutoBuffer& extra, std::uint16_t headerId, std::uint16_t& dataSize);
+
   /// True when the entry is encrypted (flag bit 0).
   bool IsEncrypted() const { return (m_uFlag & ZipFormat::Flag::Encrypted) != 0; }
   /// True when CRC and sizes follow the data (flag bit 3).
@@ -173,6 +177,8 @@ public:
   CZipAutoBuffer m_pszComment;     ///< the entry comment
 
 private:
+  bool LocalZip64SizesMatch(CZipStorage& storage, const char* record, std::uint16_t extraLength) const;
+
   // The name bytes as read from the archive (or as last encoded) and the host form they give;
   // while the host-form name equals `m_hostNameOfArchive`, `m_archiveName` is what is written.
   std::string m_archiveName;

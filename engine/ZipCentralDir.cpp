@@ -1,0 +1,475 @@
+// ZipCentralDir.cpp -- finding, reading and writing the central directory and its end record.
+#include "engine/ZipCentralDir.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "engine/ZipActionCallback.h"
+#include "engine/ZipConstants.h"
+#include "engine/ZipEndian.h"
+#include "engine/ZipException.h"
+#include "engine/ZipStorage.h"
+
+namespace ER = ZipFormat::EndRecord;
+namespace Z64L = ZipFormat::Zip64Locator;
+namespace Z64E = ZipFormat::Zip64EndRecord;
+namespace DD = ZipFormat::DataDescriptor;
+
+namespace {
+
+// Reads exactly `count` bytes at file position `position`; false on a short read.
+bool ReadAt(CZipAbstractFile& file, std::uint64_t position, char* buffer, std::uint32_t count) {
+  file.Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
+  return file.Read(buffer, count) == count;
+}
+
+}  // namespace
+
+CZipCentralDir::CZipCentralDir(CZipStorage* storage) : m_pStorage(storage) {}
+
+CZipCentralDir::~CZipCentralDir() = default;
+
+void CZipCentralDir::ThrowError(int code) const { ThrowZipError(code, m_pStorage->GetFilePath()); }
+
+void CZipCentralDir::Clear() {
+  m_pOpenedFile = nullptr;
+  m_pLocalExtraField.Release();
+  m_pszComment.Release();
+  m_findarray.clear();
+  m_headers.clear();
+  m_bFindFastEnabled = false;
+  m_info = EndRecord{};
+  m_uEndRecordPosition = 0;
+  m_uBytesBeforeZip = 0;
+  m_bOnDisk = false;
+  m_bLocalZip64 = false;
+}
+
+int CZipCentralDir::FindIndex(const CZipFileHeader* header) const {
+  for (std::size_t i = 0; i < m_headers.size(); ++i)
+    if (m_headers[i].get() == header) return static_cast<int>(i);
+  return -1;
+}
+
+std::uint64_t CZipCentralDir::LocateEndRecord() {
+  CZipAbstractFile& file = *m_pStorage->m_pFile;
+  const std::uint64_t length = file.GetLength();
+  const std::uint64_t window = std::min<std::uint64_t>(length, ER::SearchWindow);
+  const std::uint64_t lowest = length - window;
+  const std::uint32_t chunkCapacity = std::max<std::uint32_t>(m_iBufferSize, ZipFormat::SignatureSize);
+  std::vector<char> chunk(chunkCapacity);
+  char signature[ZipFormat::SignatureSize];
+  WriteLE(signature, ZipFormat::EndRecordSignature);
+
+  std::uint64_t chunkEnd = length;
+  while (chunkEnd - lowest >= ZipFormat::SignatureSize) {
+    const std::uint64_t chunkStart = std::max<std::uint64_t>(lowest, chunkEnd - std::min<std::uint64_t>(chunkEnd, chunkCapacity));
+    const auto size = static_cast<std::uint32_t>(chunkEnd - chunkStart);
+    file.Seek(-static_cast<std::int64_t>(length - chunkStart), CZipAbstractFile::end);
+    if (file.Read(chunk.data(), size) != size) ThrowError(errBadArchive);
+    for (std::uint32_t i = size - ZipFormat::SignatureSize + 1; i-- > 0;) {
+      if (std::equal(signature, signature + ZipFormat::SignatureSize, chunk.data() + i)) return chunkStart + i;
+    }
+    if (chunkStart == lowest) break;
+    // Overlap by three bytes, so that a signature across the chunk border is still seen.
+    chunkEnd = chunkStart + ZipFormat::SignatureSize - 1;
+  }
+  ThrowError(errCentralDirNotFound);
+}
+
+void CZipCentralDir::ReadCentralDir() {
+  CZipAbstractFile& file = *m_pStorage->m_pFile;
+  const std::uint64_t position = LocateEndRecord();
+  m_uEndRecordPosition = position;
+  char record[ER::Size];
+  if (!ReadAt(file, position, record, ER::Size)) ThrowError(errBadArchive);
+  m_info.m_uThisVolume = ReadLE<std::uint16_t>(record + ER::ThisVolume);
+  m_info.m_uStartVolume = ReadLE<std::uint16_t>(record + ER::StartVolume);
+  m_info.m_uVolumeEntriesNo = ReadLE<std::uint16_t>(record + ER::HeadersOnVolume);
+  m_info.m_uEntriesNumber = ReadLE<std::uint16_t>(record + ER::HeadersTotal);
+  m_info.m_uSize = ReadLE<std::uint32_t>(record + ER::DirectorySize);
+  m_info.m_uOffset = ReadLE<std::uint32_t>(record + ER::DirectoryOffset);
+  const auto commentLength = ReadLE<std::uint16_t>(record + ER::CommentLength);
+  m_pszComment.Release();
+  if (commentLength != 0) {
+    m_pszComment.Allocate(commentLength);
+    if (file.Read(m_pszComment.GetBuffer(), commentLength) != commentLength) ThrowError(errBadArchive);
+  }
+
+  // Info-ZIP writes a ZIP64 locator and end record before the end record when it reads from a
+  // pipe; they are part of the directory's end, not data in front of the archive, so the
+  // directory ends where the ZIP64 record starts.
+  std::uint64_t directoryEnd = position;
+  bool zip64 = false;
+  if (position >= Z64L::Size + Z64E::Size) {
+    char locator[Z64L::Size];
+    if (ReadAt(file, position - Z64L::Size, locator, Z64L::Size) &&
+        ReadLE<std::uint32_t>(locator + Z64L::Signature) == ZipFormat::Zip64LocatorSignature) {
+      const std::uint64_t locatorPosition = position - Z64L::Size;
+      // The record usually has no extensible data and sits right before the locator; otherwise
+      // the locator's offset places it (exact when nothing precedes the archive).
+      const std::uint64_t candidates[2] = {locatorPosition - Z64E::Size,
+                                           ReadLE<std::uint64_t>(locator + Z64L::RecordOffset)};
+      for (const std::uint64_t candidate : candidates) {
+        char zip64Record[Z64E::LeadingSize];
+        if (candidate > locatorPosition - Z64E::Size) continue;
+        if (!ReadAt(file, candidate, zip64Record, Z64E::LeadingSize)) continue;
+        if (ReadLE<std::uint32_t>(zip64Record + Z64E::Signature) != ZipFormat::Zip64EndRecordSignature) continue;
+        const auto recordSize = ReadLE<std::uint64_t>(zip64Record + Z64E::RecordSize);
+        if (recordSize > locatorPosition || candidate + Z64E::LeadingSize + recordSize != locatorPosition) continue;
+        directoryEnd = candidate;
+        zip64 = true;
+        break;
+      }
+    }
+  }
+  // Values past the ordinary record's range would need the ZIP64 record's numbers, which this
+  // engine does not take over; refuse rather than misread them.
+  if (zip64 && (m_info.m_uThisVolume == ER::Zip64Marker16 || m_info.m_uStartVolume == ER::Zip64Marker16 ||
+                m_info.m_uVolumeEntriesNo == ER::Zip64Marker16 || m_info.m_uEntriesNumber == ER::Zip64Marker16 ||
+                m_info.m_uSize == ER::Zip64Marker32 || m_info.m_uOffset == ER::Zip64Marker32))
+    ThrowError(errBadArchive);
+
+  m_pStorage->AdoptSpanInfo(m_info.m_uThisVolume);
+  const std::uint64_t directoryStop = std::uint64_t{m_info.m_uOffset} + m_info.m_uSize;
+  if (!m_pStorage->IsSpanned()) {
+    if (directoryEnd < directoryStop) ThrowError(errBadArchive);
+    const std::uint64_t before = directoryEnd - directoryStop;
+    if (before > 0xFFFFFFFFull) ThrowError(errBadArchive);
+    m_uBytesBeforeZip = static_cast<std::uint32_t>(before);
+  } else {
+    m_uBytesBeforeZip = 0;
+  }
+  if ((m_info.m_uSize == 0) != (m_info.m_uEntriesNumber == 0)) ThrowError(errBadArchive);
+  m_bOnDisk = true;
+  m_pStorage->ChangeVolume(m_info.m_uStartVolume);
+  if (m_info.m_uSize != 0) ReadAllHeaders();
+}
+
+void CZipCentralDir::ReadAllHeaders() {
+  m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip),
+                            CZipAbstractFile::begin);
+  m_pOpenedFile = nullptr;
+  m_findarray.clear();
+  m_headers.clear();
+  m_headers.reserve(m_info.m_uEntriesNumber);
+  for (std::uint32_t i = 0; i < m_info.m_uEntriesNumber; ++i) {
+    auto header = std::make_unique<CZipFileHeader>();
+    if (!header->ReadCentralHeader(*m_pStorage)) ThrowError(errBadArchive);
+    header->ConvertName(true, m_bOemConversion);
+    m_headers.push_back(std::move(header));
+  }
+  // Entry indexes follow the order of the local headers, whatever order the directory has.
+  std::stable_sort(m_headers.begin(), m_headers.end(), [](const auto& a, const auto& b) {
+    if (a->m_uDiskStart != b->m_uDiskStart) return a->m_uDiskStart < b->m_uDiskStart;
+    return a->m_uOffset < b->m_uOffset;
+  });
+  for (std::size_t i = 1; i < m_headers.size(); ++i) {
+    if (m_headers[i]->m_uDiskStart == m_headers[i - 1]->m_uDiskStart &&
+        m_headers[i]->m_uOffset == m_headers[i - 1]->m_uOffset) {
+      m_headers.clear();
+      ThrowZipError(errBadArchive);
+    }
+  }
+  if (m_bFindFastEnabled) BuildFindFast(m_bCaseSensitive);
+}
+
+void CZipCentralDir::OpenEntryHeader(std::uint16_t index) {
+  CZipFileHeader* header = m_headers.at(index).get();
+  m_pOpenedFile = header;
+  try {
+    m_pStorage->ChangeVolume(header->m_uDiskStart);
+    m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip),
+                              CZipAbstractFile::begin);
+    std::uint16_t extraLength = 0;
+    if (!header->ReadLocalHeader(*m_pStorage, extraLength)) ThrowError(errBadArchive);
+    m_pLocalExtraField.Release();
+    if (extraLength != 0) {
+      const int volume = m_pStorage->GetCurrentVolume();
+      m_pLocalExtraField.Allocate(extraLength);
+      m_pStorage->StorageRead(m_pLocalExtraField.GetBuffer(), extraLength, true);
+      if (m_pStorage->GetCurrentVolume() != volume) ThrowError(errBadArchive);
+    }
+    std::uint16_t zip64Size = 0;
+    m_bLocalZip64 = CZipFileHeader::FindExtraBlock(m_pLocalExtraField, ZipFormat::ExtraField::Zip64Id, zip64Size) != nullptr;
+  } catch (...) {
+    m_pOpenedFile = nullptr;
+    m_pLocalExtraField.Release();
+    throw;
+  }
+}
+
+void CZipCentralDir::CloseEntryHeader(bool afterError) {
+  if (m_pOpenedFile == nullptr) return;
+  CZipFileHeader* header = m_pOpenedFile;
+  m_pOpenedFile = nullptr;
+  m_pLocalExtraField.Release();
+  if (afterError || !header->IsDataDescriptor()) return;
+  // A ZIP64 local header announces a descriptor with 8-byte sizes (streaming writers).
+  const std::uint32_t descriptorSize = m_bLocalZip64 ? DD::Zip64Size : DD::Size;
+  char descriptor[DD::Zip64Size];
+  m_pStorage->StorageRead(descriptor, ZipFormat::SignatureSize, false);
+  const bool signedDescriptor = ReadLE<std::uint32_t>(descriptor) == ZipFormat::DataDescriptorSignature;
+  // The signature is optional: without it the four bytes just read are the CRC.
+  const std::uint32_t have = signedDescriptor ? 0 : ZipFormat::SignatureSize;
+  m_pStorage->StorageRead(descriptor + have, descriptorSize - have, false);
+  bool matches;
+  if (m_bLocalZip64) {
+    matches = EqualLE(descriptor + DD::Crc, header->m_uCrc32, 4) &&
+              EqualLE(descriptor + DD::Zip64CompressedSize, header->m_uComprSize, 8) &&
+              EqualLE(descriptor + DD::Zip64UncompressedSize, header->m_uUncomprSize, 8);
+  } else {
+    matches = header->CheckCrcAndSizes(descriptor);
+  }
+  if (!matches) ThrowError(errBadArchive);
+}
+
+CZipFileHeader* CZipCentralDir::AddHeader(const CZipFileHeader& templ, int replaceIndex) {
+  auto owned = std::make_unique<CZipFileHeader>(templ);
+  CZipFileHeader* header = owned.get();
+  const bool replace = replaceIndex >= 0 && static_cast<std::size_t>(replaceIndex) < m_headers.size();
+  std::uint64_t replacePosition = 0;
+  std::uint16_t index;
+  if (replace) {
+    replacePosition = std::uint64_t{m_headers[replaceIndex]->m_uOffset} + m_uBytesBeforeZip;
+    RemoveHeader(m_headers[replaceIndex].get(), replaceIndex, false);
+    m_headers.insert(m_headers.begin() + replaceIndex, std::move(owned));
+    index = static_cast<std::uint16_t>(replaceIndex);
+  } else {
+    m_headers.push_back(std::move(owned));
+    index = static_cast<std::uint16_t>(m_headers.size() - 1);
+  }
+  m_pOpenedFile = header;
+  if (m_bFindFastEnabled) InsertFindFastElement(header, index);
+  if (m_bOnDisk) {
+    m_pStorage->m_pFile->SetLength(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip);
+    m_bOnDisk = false;
+  } else {
+    m_pStorage->StorageFlush();
+  }
+  if (replace)
+    m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(replacePosition), CZipAbstractFile::begin);
+  else
+    m_pStorage->m_pFile->SeekToEnd();
+  return header;
+}
+
+void CZipCentralDir::FinishNewEntry() {
+  CZipFileHeader* header = m_pOpenedFile;
+  if (header == nullptr) return;
+  const bool spanned = m_pStorage->IsSpanned();
+  char bytes[DD::SignedSize];
+  std::uint32_t size = DD::Size;
+  if (header->IsDataDescriptor()) {
+    // Split archives and encrypted entries get the signed form, which readers recognise best.
+    if (spanned || header->IsEncrypted()) {
+      WriteLE(bytes, ZipFormat::DataDescriptorSignature);
+      header->WriteCrcAndSizes(bytes + ZipFormat::SignatureSize);
+      size = DD::SignedSize;
+    } else {
+      header->WriteCrcAndSizes(bytes);
+    }
+  } else {
+    m_pStorage->StorageFlush();
+    m_pStorage->m_pFile->Seek(std::int64_t{header->m_uOffset} + ZipFormat::LocalHeader::Crc, CZipAbstractFile::begin);
+    header->WriteCrcAndSizes(bytes);
+  }
+  header->m_uOffset -= m_uBytesBeforeZip;
+  m_pStorage->StorageWrite(bytes, size, true);
+  if (!spanned) {
+    if (header->IsEncrypted()) {
+      // The local header of an encrypted entry carries the final values as well.
+      m_pStorage->StorageFlush();
+      m_pStorage->m_pFile->Seek(
+          static_cast<std::int64_t>(std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip + ZipFormat::LocalHeader::Crc),
+          CZipAbstractFile::begin);
+      header->WriteCrcAndSizes(bytes);
+      m_pStorage->StorageWrite(bytes, DD::Size, true);
+    }
+    m_pStorage->StorageFlush();
+  }
+  m_pOpenedFile = nullptr;
+}
+
+void CZipCentralDir::RemoveHeader(CZipFileHeader* header, int index, bool shift) {
+  if (index < 0) index = FindIndex(header);
+  if (index < 0 || static_cast<std::size_t>(index) >= m_headers.size()) return;
+  header = m_headers[index].get();
+  if (m_bFindFastEnabled) {
+    const int position = FindFastPosition(header->GetFileName(), m_bCaseSensitive);
+    // Equal names sit together: look for this very header among them.
+    for (int i = std::max(position, 0); i < static_cast<int>(m_findarray.size()); ++i) {
+      if (m_findarray[i].m_pHeader == header) {
+        m_findarray.erase(m_findarray.begin() + i);
+        break;
+      }
+    }
+    if (shift)
+      for (CZipFindFast& element : m_findarray)
+        if (element.m_uIndex > index) --element.m_uIndex;
+  }
+  if (m_pOpenedFile == header) m_pOpenedFile = nullptr;
+  m_headers.erase(m_headers.begin() + index);
+}
+
+void CZipCentralDir::PrepareToAppend() {
+  if (m_bOnDisk) {
+    m_pStorage->m_pFile->SetLength(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip);
+    m_bOnDisk = false;
+  } else {
+    m_pStorage->StorageFlush();
+  }
+}
+
+void CZipCentralDir::WriteCentralDir(CZipActionCallback* callback) {
+  if (m_bOnDisk) return;
+  CZipStorage& storage = *m_pStorage;
+  const bool spanned = storage.IsSpanned();
+  if (!spanned) {
+    storage.StorageFlush();
+    storage.m_pFile->SeekToEnd();
+  }
+  m_info.m_uEntriesNumber = GetCount();
+  m_info.m_uSize = 0;
+  bool converted = false;
+  std::uint64_t needed = std::uint64_t{m_pszComment.GetSize()} + ER::Size;
+  for (const auto& header : m_headers) needed += header->HeaderSize(false);
+  const auto needed32 = static_cast<std::uint32_t>(std::min<std::uint64_t>(needed, 0xFFFFFFFFull));
+  if (spanned) {
+    if (storage.GetCurrentVolume() == 0) {
+      // Turning the archive into an ordinary one drops the span signature and the signed
+      // descriptor of every unencrypted entry.
+      std::uint64_t freed = ZipFormat::SignatureSize;
+      for (const auto& header : m_headers)
+        if (header->IsDataDescriptor() && !header->IsEncrypted()) freed += DD::SignedSize;
+      const std::uint64_t convertedSize = needed > freed ? needed - freed : 0;
+      if (convertedSize <= storage.VolumeFreeSpace()) {
+        converted = true;
+        if (storage.m_uBytesWritten != 0 ||
+            storage.GetWriteBufferSize() - storage.GetBytesInWriteBuffer() < convertedSize) {
+          storage.StorageFlush();
+          converted = ConvertToPlainArchive(false);
+        } else {
+          converted = ConvertToPlainArchive(true);
+        }
+      }
+    }
+    if (!converted) storage.EnsureVolumeSpace(needed32);
+  }
+  try {
+    WriteAllHeaders(callback, converted || !spanned);
+    m_info.m_uThisVolume = static_cast<std::uint16_t>(storage.GetCurrentVolume());
+    const int volumeBefore = storage.GetCurrentVolume();
+    const std::uint32_t recordSize = WriteEndRecord();
+    if (converted && storage.GetCurrentVolume() != 0) ThrowError(errBadArchive);
+    if (storage.GetCurrentVolume() != volumeBefore) {
+      // The record went onto a volume of its own: it must name that volume.
+      m_info.m_uThisVolume = static_cast<std::uint16_t>(storage.GetCurrentVolume());
+      if (m_info.m_uEntriesNumber != 0) {
+        m_info.m_uVolumeEntriesNo = 0;
+      } else {
+        m_info.m_uStartVolume = m_info.m_uThisVolume;
+        m_info.m_uOffset = 0;
+      }
+      if (storage.GetBytesInWriteBuffer() >= recordSize) {
+        storage.DropBufferedBytes(recordSize);
+      } else {
+        storage.StorageFlush();
+        storage.m_uBytesWritten -= std::min(storage.m_uBytesWritten, recordSize);
+        storage.m_pFile->Seek(0, CZipAbstractFile::begin);
+      }
+      WriteEndRecord();
+    }
+  } catch (...) {
+    if (converted) {
+      try {
+        storage.ReopenAfterWrite();
+      } catch (...) {
+        // The first failure is the one to report.
+      }
+      m_info.m_uThisVolume = 0;
+    }
+    throw;
+  }
+  m_bOnDisk = true;
+}
+
+void CZipCentralDir::WriteAllHeaders(CZipActionCallback* callback, bool oneVolume) {
+  CZipStorage& storage = *m_pStorage;
+  m_info.m_uVolumeEntriesNo = 0;
+  m_info.m_uStartVolume = static_cast<std::uint16_t>(storage.GetCurrentVolume());
+  const std::uint64_t offset = storage.m_pFile->GetPosition() + storage.GetBytesInWriteBuffer() - m_uBytesBeforeZip;
+  if (offset > 0xFFFFFFFFull) ThrowZipError(EFBIG, storage.GetFilePath());
+  m_info.m_uOffset = static_cast<std::uint32_t>(offset);
+  const std::uint32_t total = m_info.m_uEntriesNumber;
+  if (total == 0) return;
+  if (callback != nullptr) {
+    const std::string path = storage.GetFilePath();
+    callback->Begin(nullptr, path.c_str());
+    callback->SetTotal(total);
+  }
+  bool stopped = false;
+  int previousVolume = m_info.m_uStartVolume;
+  std::uint32_t pendingSteps = 0;
+  for (std::uint32_t i = 0; i < total && !stopped; ++i) {
+    CZipFileHeader& header = *m_headers[i];
+    m_info.m_uSize += header.WriteCentralHeader(storage);
+    const int volume = storage.GetCurrentVolume();
+    if (volume == previousVolume) {
+      ++m_info.m_uVolumeEntriesNo;
+    } else {
+      m_info.m_uVolumeEntriesNo = 1;
+      if (i == 0) {
+        m_info.m_uStartVolume = static_cast<std::uint16_t>(volume);
+        m_info.m_uOffset = 0;
+      }
+      previousVolume = volume;
+    }
+    if (callback == nullptr) continue;
+    if (i == 0) {
+      stopped = !callback->Step(1);
+    } else if (++pendingSteps == ProgressStep) {
+      pendingSteps = 0;
+      stopped = !callback->Step(ProgressStep);
+    }
+    if (!stopped && i + 1 == total && pendingSteps != 0) stopped = !callback->Step(pendingSteps);
+  }
+  if (callback == nullptr) return;
+  int error = 0;
+  if (stopped) {
+    if (oneVolume) {
+      // Cut the file back to where the directory began: the archive lacks only its directory,
+      // which the next save writes again.
+      if (storage.IsSpanned())
+        storage.StorageFlush();
+      else
+        storage.DropBufferedBytes(storage.GetBytesInWriteBuffer());
+      storage.m_pFile->SetLength(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip);
+      error = errActionAbortedSafely;
+    } else {
+      error = errActionAborted;
+    }
+  }
+  callback->End();
+  if (error != 0) ThrowError(error);
+}
+
+std::uint32_t CZipCentralDir::WriteEndRecord() {
+  // A comment longer than the length field can say would make the record unreadable.
+  const std::uint32_t commentLength = std::min<std::uint32_t>(m_pszComment.GetSize(), ER::MaxCommentLength);
+  const std::uint32_t size = ER::Size + commentLength;
+  std::vector<char> record(size);
+  char* p = record.data();
+  WriteLE(p + ER::Signature, ZipFormat::EndRecordSignature);
+  WriteLE(p + ER::ThisVolume, m_info.m_uThisVolume);
+  WriteLE(p + ER::StartVolume, m_info.m_uStartVolume);
+  WriteLE(p + ER::HeadersOnVolume, m_info.m_uVolumeEntriesNo);
+  WriteLE(p + ER::HeadersTotal, m_info.m_uEntriesNumber);
+  WriteLE(p + ER::DirectorySize, m_info.m_uSize);
+  WriteLE(p + ER::DirectoryOffset, m_info.m_uOffset);
+  WriteLE(p + ER::CommentLength, static_cast<std::uint16_t>(commentLength));
+  if (commentLength != 0) std::copy_n(m_pszComment.GetBuffer(), commentLength, p + ER::Size);
+  m_pStorage->StorageWrite(p, size, true);
+  return size;
+}

@@ -55,7 +55,13 @@ void CZipArchive::Close(int closeMode, bool updateTime) {
     if (!afterError || !storage_.IsOpen()) return;
   }
   if (entryState_ == -1) CloseEntryForReading(nullptr, afterError);
-  if (entryState_ == 1) CloseEntryForWriting(afterError);
+  if (entryState_ == 1) {
+    CZipFileHeader* abandoned = centralDir_.m_pOpenedFile;
+    CloseEntryForWriting(afterError);
+    // The directory kept after an error describes the finished entries only: a header with the
+    // sizes of a half-written entry would make every reader reject the archive.
+    if (closeMode == CloseAfterErrorKeepDirectory && abandoned != nullptr) centralDir_.RemoveHeader(abandoned, -1, true);
+  }
   // A directory that was never read completely is not written back over the file.
   if (archiveOpen_ && closeMode != CloseAfterError && storage_.IsOpen()) {
     centralDir_.WriteCentralDir(GetCallback(cbSaveDirectory));

@@ -85,10 +85,10 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     storedName = CleanStoredName(request.fullPath ? components.GetNoDrive() : NameInArchiveFor(components));
   }
 
-  // Replacing an entry needs the in-place replacement machinery; until it is available a
-  // request to replace is refused rather than silently appended.
-  if (request.replaceIndex != -1) return false;
-  const bool isReplacement = false;
+  int replaceIndex = request.replaceIndex;
+  if (!ResolveReplaceIndex(replaceIndex, storedName)) return false;
+  request.replaceIndex = replaceIndex;
+  const bool isReplacement = replaceIndex >= 0;
 
   std::uint32_t attributes = 0;
   std::time_t modTime = std::time(nullptr);
@@ -97,6 +97,9 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
   } else {
     if (!PlatformOps::ReadAttributes(sourcePath, attributes)) return false;
     if (!PlatformOps::ReadModTime(sourcePath, modTime)) modTime = std::time(nullptr);
+    // A FIFO, socket or device is no file to archive: reading one may never end.
+    std::uint32_t type = (attributes >> 16) & 0170000;
+    if (type != 0100000 && type != 0040000) return false;
   }
 
   CZipFileHeader header;
@@ -116,7 +119,8 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     if (callback != nullptr) callback->SetTotal(0);
     PasswordPause pause(*this);
     if ((request.smartFlags & PlainDirectories) != 0) pause.Activate();
-    bool opened = OpenEntryForWriting(header, 0, nullptr, 0);
+    int level = isReplacement ? (replaceIndex << 16) | ReplaceLevelMarker : 0;
+    bool opened = OpenEntryForWriting(header, level, nullptr, 0);
     CloseEntryForWriting(false);
     return opened;
   }
@@ -155,11 +159,18 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     if (size == 0 && plainEmpty) pause.Activate();
     if (size < 5 && storeTiny) request.level = 0;
   }
-  // Going through a temporary archive (a spanned archive cannot be cut back to undo an entry)
-  // needs the copying of packed entries, which this build does not have yet.
-  if (useTemporary) return false;
+  // A compressed replacement (its packed size is not known in advance) and the efficiency check
+  // on a spanned archive (which cannot be cut back) go through a temporary archive.
+  const bool inMemory = checkEfficiency && (flags & TempInMemory) != 0;
+  std::string temporaryPath;
+  if (useTemporary && !inMemory) {
+    temporaryPath = PlatformOps::TempFileName(tempPath_, size);
+    if (temporaryPath.empty()) useTemporary = false;
+  }
+  if (useTemporary) return AddFileThroughTemporary(request, checkEfficiency, inMemory, temporaryPath);
+  if (isReplacement && !sizeKnown) return false;  // the stored replacement needs its size first
 
-  if (sizeKnown && !storage_.IsSpanned()) {
+  if (sizeKnown && !storage_.IsSpanned() && !isReplacement) {
     std::uint64_t needed = header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize + DescriptorBytes +
                            (request.level == 0 ? size : DeflateWorstCase(size));
     if (AppendPosition() + needed > MaxArchiveBytes) ThrowZipError(EFBIG, sourcePath);
@@ -173,9 +184,10 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) return false;
     source = &diskFile;
   }
-  if (!OpenEntryForWriting(header, request.level, nullptr, 0)) return false;
-
   std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
+  int level = isReplacement ? (request.replaceIndex << 16) | ReplaceLevelMarker : request.level;
+  if (!OpenEntryForWriting(header, level, nullptr, isReplacement ? length : 0)) return false;
+
   CZipActionCallback* stepCallback = addCallback;
   CZipActionCallback* storeAgain = reAdd ? GetCallback(cbStoreAgain) : nullptr;
   CallbackEnd storeAgainEnd(storeAgain);
@@ -229,11 +241,15 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
 
 bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const char* sourcePath,
                                       std::uint32_t size) {
-  (void)size;  // the data size matters only to the replace form
   if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
   if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
-  // The replace form resizes an existing entry's space, which this build cannot do yet.
-  if ((level & 0xFFFF) == ReplaceLevelMarker) return false;
+  int replaceIndex = -1;
+  if ((level & 0xFFFF) == ReplaceLevelMarker) {
+    replaceIndex = static_cast<int>(static_cast<unsigned>(level) >> 16);
+    level = 0;  // the size must be known in advance: the data is stored
+    // Only an entry followed by another has a space to resize; the last one is cut and appended.
+    if (storage_.IsSpanned() || replaceIndex + 1 >= centralDir_.GetCount()) return false;
+  }
 
   std::uint32_t attributes = 0;
   std::time_t modTime = std::time(nullptr);
@@ -265,7 +281,7 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
 
   // Nothing may start or end past 4 GiB: the header, the encryption header and the descriptor
   // must fit before the data is even looked at.
-  entryLimitChecked_ = !storage_.IsSpanned();
+  entryLimitChecked_ = !storage_.IsSpanned() && replaceIndex < 0;
   if (entryLimitChecked_ && AppendPosition() + header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize +
                                     DescriptorBytes >
                                 MaxArchiveBytes) {
@@ -273,7 +289,13 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
   }
 
   info_.buffer.Allocate(static_cast<std::uint32_t>(info_.bufferSize));
-  CZipFileHeader* opened = centralDir_.AddHeader(header, -1);
+  std::uint32_t replaceSpace = 0;
+  if (replaceIndex >= 0) {
+    replaceSpace = size + header.HeaderSize(true) + (entryEncrypted_ ? ZipFormat::Encryption::HeaderSize : 0) +
+                   (header.IsDataDescriptor() ? ZipFormat::DataDescriptor::SignedSize : 0);
+  }
+  CZipFileHeader* opened = centralDir_.AddHeader(header, replaceIndex);
+  if (replaceIndex >= 0) MakeRoomForReplace(replaceIndex, replaceSpace, opened->GetFileName());
   opened->WriteLocalHeader(storage_);
   entryStartOffset_ = static_cast<std::uint64_t>(opened->m_uOffset) + opened->HeaderSize(true);
 

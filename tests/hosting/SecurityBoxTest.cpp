@@ -290,6 +290,7 @@ TEST_F(SecurityBoxTest, PathsMustStayInsideTheBoxFolder) {
   // Too short to lie in the folder: refused as outside before the parent-step rule.
   EXPECT_EQ(PathRefusal("List", "../x.zip"), Decide(kList, "../x.zip"));
   EXPECT_EQ(PathRefusal("List", "data.zip"), Decide(kList, "data.zip"));
+  EXPECT_EQ(PathRefusal("List", "/a/../b.zip"), Decide(kList, "/a/../b.zip"));
 }
 
 TEST_F(SecurityBoxTest, SpacesAroundThePathLineEqualsSignKeepTheBoxClosed) {

@@ -1,0 +1,109 @@
+// SecurityBoxGateTest.cpp -- the Security Box in front of the ZIP object's methods, end to end.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "frame/automation/ComPtr.h"
+#include "frame/automation/Guid.h"
+#include "frame/automation/ScopedVariant.h"
+#include "frame/automation/UniqueBstr.h"
+#include "hosting/MappedPageRequest.h"
+#include "hosting/ScopedPageRequest.h"
+#include "scripting/CZIP.h"
+#include "support/HostingPolicyInstall.h"
+#include "support/Shell.h"
+
+using brevik::test::HostingPolicyInstall;
+using brevik::test::WriteFileBytes;
+
+namespace {
+
+/// Counts the archive work that the frame lets through.
+class CountingOperations final : public ZipOperations {
+public:
+  int calls = 0;
+  std::string Zip(const ZipRequest&) override { return Count(); }
+  std::string UnZip(const ZipRequest&, ComPtr<IDispatch>&) override { return Count(); }
+  std::string List(const ZipRequest&, ComPtr<IDispatch>&) override { return Count(); }
+  std::string Extract(const ZipRequest&) override { return Count(); }
+  std::string Delete(const ZipRequest&) override { return Count(); }
+
+private:
+  std::string Count() {
+    ++calls;
+    return "";
+  }
+};
+
+ComPtr<IZIP> MakeZip(std::shared_ptr<ZipOperations> operations = nullptr) {
+  ComPtr<IZIP> zip;
+  HRESULT made = operations ? CZIP::CreateInstanceWith(operations, nullptr, IID_IZIP,
+                                                       reinterpret_cast<void**>(zip.ReleaseAndGetAddressOf()))
+                            : CZIP::CreateInstance(nullptr, IID_IZIP,
+                                                   reinterpret_cast<void**>(zip.ReleaseAndGetAddressOf()));
+  EXPECT_EQ(S_OK, made);
+  return zip;
+}
+
+void Put(HRESULT (IZIP::*setter)(BSTR), IZIP* zip, const std::string& text) {
+  UniqueBstr value = UniqueBstr::FromUtf8(text);
+  ASSERT_EQ(S_OK, (zip->*setter)(value.Get()));
+}
+
+/// IsError and ErrorReason together: "" when IsError is 0.
+std::string Outcome(IZIP* zip) {
+  SHORT isError = -1;
+  EXPECT_EQ(S_OK, zip->get_IsError(&isError));
+  if (isError == 0) return "";
+  UniqueBstr reason;
+  EXPECT_EQ(S_OK, zip->get_ErrorReason(reason.ReleaseAndGetAddressOf()));
+  return reason.ToUtf8();
+}
+
+const std::string kPrefix = "Please contact your hosting administrator, as you are not allowed to use ";
+
+}  // namespace
+
+TEST(SecurityBoxGate, RefusedCallsNeverReachTheArchiveWork) {
+  HostingPolicyInstall install;
+  install.WriteStandardPolicy("List, Zip");
+  const std::string siteA = install.SiteFolder("a");
+  const std::string siteB = install.SiteFolder("b");
+  WriteFileBytes(siteA + "/in.txt", "inside");
+  WriteFileBytes(siteB + "/out.txt", "outside");
+  MappedPageRequest page;
+  page.Set("PATH_TRANSLATED", siteA + "/page.cgi");
+  ScopedPageRequest installed(page);
+
+  auto operations = std::make_shared<CountingOperations>();
+  ComPtr<IZIP> zip = MakeZip(operations);
+  Put(&IZIP::put_ZipFile, zip.Get(), "  " + siteA + "/new.zip  ");
+  Put(&IZIP::Add, zip.Get(), siteA + "/in.txt");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ("", Outcome(zip.Get()));
+  EXPECT_EQ(1, operations->calls);
+
+  Put(&IZIP::Add, zip.Get(), siteB + "/out.txt");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ(kPrefix + "Zip method of Brevik component in " + siteB + "/out.txt path", Outcome(zip.Get()));
+  EXPECT_EQ(1, operations->calls);
+
+  // A missing file is reported before the gate is asked.
+  Put(&IZIP::Add, zip.Get(), siteB + "/missing.txt");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ("Please specify the valid " + siteB + "/missing.txt file name to be zipped", Outcome(zip.Get()));
+
+  WriteFileBytes(siteA + "/new.zip", "");
+  ASSERT_EQ(S_OK, zip->Delete());
+  EXPECT_EQ(kPrefix + "Delete method of Brevik component", Outcome(zip.Get()));
+  ScopedVariant listing;
+  ASSERT_EQ(S_OK, zip->List(listing.get()));
+  EXPECT_EQ("", Outcome(zip.Get()));
+  EXPECT_EQ(2, operations->calls);
+
+  page.Set("PATH_TRANSLATED", siteB + "/page.cgi");
+  ASSERT_EQ(S_OK, zip->List(listing.get()));
+  EXPECT_EQ(kPrefix + "Brevik component", Outcome(zip.Get()));
+  EXPECT_EQ(2, operations->calls);
+}

@@ -58,9 +58,11 @@ void CZipArchive::DeleteEntries(std::vector<std::uint16_t>& indexes) {
       move->SetTotal(count);
     }
     ActionEnd moveEnd(move);
-    // Only what lies in front of the archive (a self-extractor stub, say) remains.
+    // Only what lies in front of the first entry remains: the bytes before the archive, and a
+    // self-extractor stub that a tool counted into the offsets (zip -A) as well.
+    const std::uint64_t firstEntry = centralDir_.GetHeader(0)->m_uOffset;
     centralDir_.PrepareToAppend();
-    storage_.m_pFile->SetLength(base);
+    storage_.m_pFile->SetLength(base + firstEntry);
     storage_.m_pFile->SeekToEnd();
     centralDir_.m_pOpenedFile = nullptr;
     centralDir_.m_findarray.clear();

@@ -243,6 +243,9 @@ CZipFileHeader* CZipCentralDir::AddHeader(const CZipFileHeader& templ, int repla
   m_pOpenedFile = header;
   if (m_bFindFastEnabled) InsertFindFastElement(header, index);
   if (m_bOnDisk) {
+    // A directory just written may still sit in the write buffer; it must reach the file
+    // before the file is cut, or it would land after the new data.
+    m_pStorage->StorageFlush();
     m_pStorage->m_pFile->SetLength(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip);
     m_bOnDisk = false;
   } else {
@@ -315,6 +318,9 @@ void CZipCentralDir::RemoveHeader(CZipFileHeader* header, int index, bool shift)
 
 void CZipCentralDir::PrepareToAppend() {
   if (m_bOnDisk) {
+    // A directory just written may still sit in the write buffer; it must reach the file
+    // before the file is cut, or it would land after the new data.
+    m_pStorage->StorageFlush();
     m_pStorage->m_pFile->SetLength(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip);
     m_bOnDisk = false;
   } else {

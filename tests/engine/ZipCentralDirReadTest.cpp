@@ -1,0 +1,266 @@
+// ZipCentralDirReadTest.cpp -- reading the central directory: layouts, leniencies and damaged archives.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "engine/ZipConstants.h"
+#include "support/RecordsArchiveBuilder.h"
+#include "RecordsTestMedium.h"
+
+namespace brevik::test {
+namespace {
+
+namespace ER = ZipFormat::EndRecord;
+namespace CH = ZipFormat::CentralHeader;
+
+class CentralDirRead : public testing::TestWithParam<RecordsMedium> {};
+
+std::vector<RecordsEntry> ThreeEntries() {
+  return {StoredEntry("first.txt", "one"), StoredEntry("dir/second.bin", std::string(300, 'x')),
+          StoredEntry("third", "")};
+}
+
+// Reads the data of entry `index` after its local header was opened.
+std::string ReadEntryData(RecordsOpenArchive& archive, std::uint16_t index) {
+  archive.central.OpenEntryHeader(index);
+  const CZipFileHeader& header = *archive.central.GetHeader(index);
+  std::string data(header.m_uComprSize, '\0');
+  archive.storage.StorageRead(data.data(), header.m_uComprSize, false);
+  archive.central.CloseEntryHeader(false);
+  return data;
+}
+
+TEST_P(CentralDirRead, EntriesFollowLocalHeaderOrderWhateverTheDirectoryOrder) {
+  const auto entries = ThreeEntries();
+  const RecordsArchive built = BuildStoredArchive(entries, "archive comment", {}, {2, 0, 1});
+  RecordsOpenArchive archive(built.bytes, GetParam());
+  archive.central.ReadCentralDir();
+  ASSERT_EQ(archive.central.GetCount(), 3);
+  for (std::uint16_t i = 0; i < 3; ++i) {
+    const CZipFileHeader& header = *archive.central.GetHeader(i);
+    EXPECT_EQ(header.GetFileName(), entries[i].name);
+    EXPECT_EQ(header.m_uOffset, built.localOffsets[i]);
+    EXPECT_EQ(header.m_uCrc32, RecordsCrc(entries[i].data));
+    EXPECT_EQ(ReadEntryData(archive, i), entries[i].data);
+  }
+  EXPECT_EQ(archive.central.m_pszComment.ToString(), "archive comment");
+  EXPECT_EQ(archive.central.m_uBytesBeforeZip, 0u);
+  EXPECT_EQ(archive.central.m_uEndRecordPosition, built.endRecordOffset);
+  EXPECT_TRUE(archive.central.m_bOnDisk);
+}
+
+TEST_P(CentralDirRead, StubBeforeTheArchiveIsSkipped) {
+  const auto entries = ThreeEntries();
+  const RecordsArchive built = BuildStoredArchive(entries, {}, std::string(1000, 'S'));
+  RecordsOpenArchive archive(built.bytes, GetParam());
+  archive.central.ReadCentralDir();
+  EXPECT_EQ(archive.central.m_uBytesBeforeZip, 1000u);
+  ASSERT_EQ(archive.central.GetCount(), 3);
+  for (std::uint16_t i = 0; i < 3; ++i) EXPECT_EQ(ReadEntryData(archive, i), entries[i].data);
+}
+
+TEST_P(CentralDirRead, EndRecordSearchWindowAndEmptyArchive) {
+  // The longest comment there is: the end record starts exactly 65557 bytes before the end.
+  const std::string longest(ER::MaxCommentLength, 'c');
+  {
+    RecordsOpenArchive archive(BuildStoredArchive(ThreeEntries(), longest).bytes, GetParam());
+    archive.central.ReadCentralDir();
+    EXPECT_EQ(archive.central.GetCount(), 3);
+    EXPECT_EQ(archive.central.m_pszComment.GetSize(), ER::MaxCommentLength);
+  }
+  {
+    // One byte more after it and the record lies outside the window.
+    RecordsOpenArchive archive(BuildStoredArchive(ThreeEntries(), longest).bytes + "!", GetParam());
+    const RecordsError error = RecordsErrorOf([&] { archive.central.ReadCentralDir(); });
+    EXPECT_EQ(error.code, 116);
+    EXPECT_EQ(error.message, kNoDirectoryText);
+  }
+  {
+    // A signature across the border of two search chunks is still found.
+    const std::string comment(CZipCentralDir::SearchBufferSize - ER::Size - 2, 'k');
+    RecordsOpenArchive archive(BuildStoredArchive(ThreeEntries(), comment).bytes, GetParam());
+    archive.central.ReadCentralDir();
+    EXPECT_EQ(archive.central.GetCount(), 3);
+  }
+  {
+    RecordsOpenArchive archive(BuildStoredArchive({}).bytes, GetParam());
+    archive.central.ReadCentralDir();
+    EXPECT_EQ(archive.central.GetCount(), 0);
+    EXPECT_EQ(archive.central.m_info.m_uSize, 0u);
+  }
+}
+
+TEST_P(CentralDirRead, Zip64EndRecordBeforeTheEndRecordIsPartOfTheDirectory) {
+  const auto entries = ThreeEntries();
+  RecordsArchive built = BuildStoredArchive(entries, {}, std::string(100, 'S'));
+  const std::string endRecord = built.bytes.substr(built.endRecordOffset);
+  const std::uint64_t zip64Offset = built.endRecordOffset - 100;  // counted from the archive start
+  RecordBytes zip64;
+  zip64.U32(0x06064B50)        // zip64 end of central dir signature
+      .U64(44)                 // size of the remaining record
+      .U16(0x031E)             // version made by
+      .U16(45)                 // version needed
+      .U32(0)                  // number of this disk
+      .U32(0)                  // disk where the directory starts
+      .U64(3)                  // entries on this disk
+      .U64(3)                  // total entries
+      .U64(built.endRecordOffset - built.directoryOffset)  // directory size
+      .U64(built.directoryOffset - 100)                    // directory offset
+      .U32(0x07064B50)         // zip64 end of central dir locator signature
+      .U32(0)                  // disk of the zip64 end record
+      .U64(zip64Offset)        // its relative offset
+      .U32(1);                 // total number of disks
+  const std::string withZip64 = built.bytes.substr(0, built.endRecordOffset) + zip64.str() + endRecord;
+  {
+    RecordsOpenArchive archive(withZip64, GetParam());
+    archive.central.ReadCentralDir();
+    EXPECT_EQ(archive.central.m_uBytesBeforeZip, 100u);
+    ASSERT_EQ(archive.central.GetCount(), 3);
+    EXPECT_EQ(ReadEntryData(archive, 1), entries[1].data);
+  }
+  {
+    // With a ZIP64 record present, a marker in the ordinary record would need its 64-bit value.
+    std::string marked = withZip64;
+    PatchLE(marked, marked.size() - ER::Size + ER::DirectoryOffset, 0xFFFFFFFF, 4);
+    RecordsOpenArchive archive(marked, GetParam());
+    EXPECT_EQ(RecordsErrorOf([&] { archive.central.ReadCentralDir(); }).code, 101);
+  }
+}
+
+TEST_P(CentralDirRead, A0xFFFFCountWithoutZip64RecordIsACount) {
+  std::vector<RecordsEntry> entries(65535);
+  for (std::size_t i = 0; i < entries.size(); ++i) entries[i].name = std::to_string(i);
+  RecordsOpenArchive archive(BuildStoredArchive(entries).bytes, GetParam());
+  archive.central.ReadCentralDir();
+  ASSERT_EQ(archive.central.GetCount(), 65535);
+  EXPECT_EQ(archive.central.GetHeader(65534)->GetFileName(), "65534");
+  EXPECT_EQ(archive.central.FindByName("40000", false, false, false), 40000);
+}
+
+// One damaged archive: how it is made from a good one and the code reading it must give.
+struct Damage {
+  const char* what;
+  std::function<std::string(const RecordsArchive&)> make;
+  int code;
+};
+
+TEST_P(CentralDirRead, DamagedArchivesGiveTheirCodes) {
+  const RecordsArchive good = BuildStoredArchive(ThreeEntries());
+  const std::uint32_t end = good.endRecordOffset;
+  const std::uint32_t central0 = good.centralOffsets[0];
+  const std::vector<Damage> damages = {
+      {"empty file", [](const RecordsArchive&) { return std::string(); }, 116},
+      {"garbage", [](const RecordsArchive&) { return GeneratedBytes(70000, 7, false); }, 116},
+      {"truncated inside the end record",
+       [end](const RecordsArchive& a) { return a.bytes.substr(0, end + 10); }, 101},
+      {"truncated inside the comment",
+       [end](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, end + ER::CommentLength, 40, 2);  // comment length: 40, but none follows
+         return b + "short";
+       }, 101},
+      {"front cut off, directory no longer fits",
+       [](const RecordsArchive& a) { return a.bytes.substr(40); }, 101},
+      {"directory offset outside the file",
+       [end](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, end + ER::DirectoryOffset, 0xFFFFFF00u, 4);
+         return b;
+       }, 101},
+      {"size and offset wrapping past 2^32",
+       [end](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, end + ER::DirectorySize, 0xFFFFFFF0u, 4);  // offset + size wraps to below the record
+         PatchLE(b, end + ER::DirectoryOffset, 0x20, 4);
+         return b;
+       }, 101},
+      {"directory size 0 with entries",
+       [end](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, end + ER::DirectorySize, 0, 4);
+         PatchLE(b, end + ER::DirectoryOffset, end, 4);
+         return b;
+       }, 101},
+      {"entry count 0 with a directory",
+       [end](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, end + ER::HeadersTotal, 0, 2);
+         return b;
+       }, 101},
+      {"more entries than headers",
+       [end](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, end + ER::HeadersTotal, 4, 2);
+         return b;
+       }, 101},
+      {"central header with a wrong signature",
+       [central0](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, central0 + CH::Signature, 0x02014B51, 4);
+         return b;
+       }, 101},
+      {"central name length running past the end",
+       [central0](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, central0 + CH::NameLength, 0xFFFF, 2);
+         return b;
+       }, 101},
+      {"two entries at one offset",
+       [](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, a.centralOffsets[2] + CH::LocalHeaderOffset, a.localOffsets[1], 4);
+         return b;
+       }, 101},
+      {"end record on volume 5 of a memory or missing split archive",
+       [end](const RecordsArchive& a) {
+         std::string b = a.bytes;
+         PatchLE(b, end + ER::ThisVolume, 5, 2);
+         PatchLE(b, end + ER::StartVolume, 7, 2);  // beyond the last volume
+         return b;
+       }, 101},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    RecordsOpenArchive archive(damage.make(good), GetParam());
+    const RecordsError error = RecordsErrorOf([&] { archive.central.ReadCentralDir(); });
+    EXPECT_EQ(error.code, damage.code);
+    EXPECT_EQ(error.message, damage.code == 101 ? kBadArchiveText : kNoDirectoryText);
+  }
+}
+
+TEST_P(CentralDirRead, DuplicateOffsetErrorCarriesNoNameOtherErrorsTheArchivePath) {
+  const RecordsArchive good = BuildStoredArchive(ThreeEntries());
+  std::string duplicate = good.bytes;
+  PatchLE(duplicate, good.centralOffsets[0] + CH::LocalHeaderOffset, good.localOffsets[2], 4);
+  RecordsOpenArchive archive(duplicate, GetParam());
+  EXPECT_EQ(RecordsErrorOf([&] { archive.central.ReadCentralDir(); }).fileName, "");
+
+  std::string badSignature = good.bytes;
+  PatchLE(badSignature, good.centralOffsets[1], 0, 4);
+  RecordsOpenArchive other(badSignature, GetParam());
+  const RecordsError error = RecordsErrorOf([&] { other.central.ReadCentralDir(); });
+  EXPECT_EQ(error.code, 101);
+  EXPECT_EQ(error.fileName, other.path());
+}
+
+TEST_P(CentralDirRead, LocalHeadersPointingAnywhereAreDamage) {
+  const RecordsArchive good = BuildStoredArchive(ThreeEntries());
+  for (const std::uint32_t offset : {0xFFFFFFF0u, 0x7FFFFFFFu, good.directoryOffset, good.localOffsets[1] + 1}) {
+    SCOPED_TRACE(offset);
+    std::string bytes = good.bytes;
+    PatchLE(bytes, good.centralOffsets[1] + CH::LocalHeaderOffset, offset, 4);
+    RecordsOpenArchive archive(bytes, GetParam());
+    archive.central.ReadCentralDir();
+    const std::uint16_t index = offset < good.localOffsets[2] ? 1 : 2;
+    const RecordsError error = RecordsErrorOf([&] { archive.central.OpenEntryHeader(index); });
+    EXPECT_EQ(error.code, 101);
+    EXPECT_EQ(error.message, kBadArchiveText);
+    EXPECT_EQ(archive.central.m_pOpenedFile, nullptr);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothStorages, CentralDirRead, testing::Values(RecordsMedium::File, RecordsMedium::Memory),
+                         MediumName);
+
+}  // namespace
+}  // namespace brevik::test

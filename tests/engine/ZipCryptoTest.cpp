@@ -1,0 +1,91 @@
+// ZipCryptoTest.cpp -- the traditional cipher: round trips, the encryption header and its check byte.
+#include <gtest/gtest.h>
+
+#include "engine/ZipCrypto.h"
+#include "engine/ZipFileHeader.h"
+#include "support/Shell.h"
+
+namespace brevik::test {
+namespace {
+
+TEST(Crypto, EncodeThenDecodeIsTheIdentityAndDependsOnThePassword) {
+  const std::string plain = GeneratedBytes(5000, 11, false);
+  std::string data = plain;
+  CZipCrypto encoder;
+  encoder.InitKeys("secret");
+  encoder.EncodeBuffer(data.data(), data.size());
+  EXPECT_NE(data, plain);
+  std::string otherPassword = plain;
+  CZipCrypto other;
+  other.InitKeys("secreT");
+  other.EncodeBuffer(otherPassword.data(), otherPassword.size());
+  EXPECT_NE(otherPassword, data);
+
+  // Decoding in pieces of any size gives the same bytes back.
+  CZipCrypto decoder;
+  decoder.InitKeys("secret");
+  decoder.DecodeBuffer(data.data(), 1);
+  decoder.DecodeBuffer(data.data() + 1, 999);
+  decoder.DecodeBuffer(data.data() + 1000, data.size() - 1000);
+  EXPECT_EQ(data, plain);
+  EXPECT_EQ(decoder.Keys().key0, encoder.Keys().key0);
+  EXPECT_EQ(decoder.Keys().key1, encoder.Keys().key1);
+  EXPECT_EQ(decoder.Keys().key2, encoder.Keys().key2);
+}
+
+TEST(Crypto, HeaderCarriesTheCheckValueAndRandomBytesFromTheTime) {
+  const std::uint32_t check = 0xA1B20000u;  // a DOS time 0xA1B2 shifted left by 16
+  char first[12];
+  char again[12];
+  char later[12];
+  CZipCrypto crypto;
+  crypto.MakeEncryptionHeader("pw", check, first, 1700000000);
+  crypto.MakeEncryptionHeader("pw", check, again, 1700000000);
+  crypto.MakeEncryptionHeader("pw", check, later, 1700000001);
+  EXPECT_EQ(std::string(first, 12), std::string(again, 12));
+  EXPECT_NE(std::string(first, 10), std::string(later, 10));
+
+  char decoded[12];
+  std::copy_n(first, 12, decoded);
+  CZipCrypto reader;
+  EXPECT_TRUE(reader.CheckEncryptionHeader("pw", decoded, 0xA1));
+  EXPECT_EQ(static_cast<std::uint8_t>(decoded[10]), 0xB2);
+  EXPECT_EQ(static_cast<std::uint8_t>(decoded[11]), 0xA1);
+
+  // The keys after the header continue identically on both sides.
+  std::string data = "entry data";
+  crypto.MakeEncryptionHeader("pw", check, first, 1700000000);
+  crypto.EncodeBuffer(data.data(), data.size());
+  std::copy_n(first, 12, decoded);
+  ASSERT_TRUE(reader.CheckEncryptionHeader("pw", decoded, 0xA1));
+  reader.DecodeBuffer(data.data(), data.size());
+  EXPECT_EQ(data, "entry data");
+}
+
+TEST(Crypto, WrongPasswordsFailTheOneByteCheckAlmostAlways) {
+  char header[12];
+  CZipCrypto crypto;
+  crypto.MakeEncryptionHeader("right", 0x12340000u, header, 1600000000);
+  int accepted = 0;
+  for (int i = 0; i < 200; ++i) {
+    char copy[12];
+    std::copy_n(header, 12, copy);
+    CZipCrypto reader;
+    if (reader.CheckEncryptionHeader("wrong" + std::to_string(i), copy, 0x12)) ++accepted;
+  }
+  // One in 256 passes by chance; 200 tries pass a handful at most.
+  EXPECT_LT(accepted, 8);
+}
+
+TEST(Crypto, CheckByteIsTheTimeWithADescriptorAndTheCrcWithout) {
+  CZipFileHeader entry;
+  entry.m_uModTime = 0x7B3C;
+  entry.m_uCrc32 = 0xDEADBEEF;
+  entry.m_uFlag = 0x0001;
+  EXPECT_EQ(CZipCrypto::ExpectedCheckByte(entry), 0xDE);
+  entry.m_uFlag = 0x0009;
+  EXPECT_EQ(CZipCrypto::ExpectedCheckByte(entry), 0x7B);
+}
+
+}  // namespace
+}  // namespace brevik::test

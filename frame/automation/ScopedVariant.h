@@ -3,10 +3,20 @@
 
 #include "frame/automation/Variant.h"
 
-/// Starts VT_EMPTY and calls VariantClear on destruction. Not copyable; use VariantCopy.
+/// Starts VT_EMPTY and calls VariantClear on destruction. Not copyable (use VariantCopy);
+/// moving hands the contents over and leaves the source VT_EMPTY.
 class ScopedVariant {
 public:
   ScopedVariant() noexcept { VariantInit(&value_); }
+  ScopedVariant(ScopedVariant&& other) noexcept : value_(other.value_) { VariantInit(&other.value_); }
+  ScopedVariant& operator=(ScopedVariant&& other) noexcept {
+    if (this != &other) {
+      VariantClear(&value_);
+      value_ = other.value_;
+      VariantInit(&other.value_);
+    }
+    return *this;
+  }
   ScopedVariant(const ScopedVariant&) = delete;
   ScopedVariant& operator=(const ScopedVariant&) = delete;
   ~ScopedVariant() { VariantClear(&value_); }

@@ -66,12 +66,14 @@ const MemberInfo kZipMembers[] = {
     {"IsError", K::PropertyGet, 8, 4, {}, VT_I2, "property IsError",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        SHORT value = 0;
-       return ShortResult(Zip(s)->get_IsError(&value), value, r);
+       const HRESULT hr = Zip(s)->get_IsError(&value);  // before `value` is read
+       return ShortResult(hr, value, r);
      }},
     {"ErrorReason", K::PropertyGet, 9, 5, {}, VT_BSTR, "property ErrorReason",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        BSTR value = nullptr;
-       return TextResult(Zip(s)->get_ErrorReason(&value), value, r);
+       const HRESULT hr = Zip(s)->get_ErrorReason(&value);  // before `value` is read
+       return TextResult(hr, value, r);
      }},
     {"UsePath", K::PropertyPut, 12, 6, kLongValue, VT_EMPTY, "property UsePath",
      [](IDispatch* s, VARIANT* a, VARIANT*) { return Zip(s)->put_UsePath(a[0].lVal); }},
@@ -101,7 +103,8 @@ const MemberInfo kUnZipMembers[] = {
     {"Count", K::PropertyGet, 0x60020000, 1, {}, VT_I4, "Returns number of items in collection.",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        LONG value = 0;
-       return LongResult(UnZip(s)->get_Count(&value), value, r);
+       const HRESULT hr = UnZip(s)->get_Count(&value);  // before `value` is read
+       return LongResult(hr, value, r);
      }},
     {"Item", K::PropertyGet, DISPID_VALUE, 2, kIndex, VT_VARIANT,
      "Given an index, returns an item in the collection.",
@@ -110,7 +113,8 @@ const MemberInfo kUnZipMembers[] = {
      "returns an enumerator for the collection.",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        IUnknown* value = nullptr;
-       return ObjectResult(UnZip(s)->get__NewEnum(&value), value, r);
+       const HRESULT hr = UnZip(s)->get__NewEnum(&value);  // before `value` is read
+       return ObjectResult(hr, value, r);
      }},
 };
 
@@ -118,27 +122,32 @@ const MemberInfo kUnZipEntriesMembers[] = {
     {"Name", K::PropertyGet, 1, 1, {}, VT_BSTR, "property Name",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        BSTR value = nullptr;
-       return TextResult(Entry(s)->get_Name(&value), value, r);
+       const HRESULT hr = Entry(s)->get_Name(&value);  // before `value` is read
+       return TextResult(hr, value, r);
      }},
     {"Type", K::PropertyGet, 2, 2, {}, VT_BSTR, "property Type",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        BSTR value = nullptr;
-       return TextResult(Entry(s)->get_Type(&value), value, r);
+       const HRESULT hr = Entry(s)->get_Type(&value);  // before `value` is read
+       return TextResult(hr, value, r);
      }},
     {"Size", K::PropertyGet, 3, 3, {}, VT_I4, "property Size",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        LONG value = 0;
-       return LongResult(Entry(s)->get_Size(&value), value, r);
+       const HRESULT hr = Entry(s)->get_Size(&value);  // before `value` is read
+       return LongResult(hr, value, r);
      }},
     {"SavedName", K::PropertyGet, 4, 4, {}, VT_BSTR, "property SavedName",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        BSTR value = nullptr;
-       return TextResult(Entry(s)->get_SavedName(&value), value, r);
+       const HRESULT hr = Entry(s)->get_SavedName(&value);  // before `value` is read
+       return TextResult(hr, value, r);
      }},
     {"PasswordRequired", K::PropertyGet, 5, 5, {}, VT_BSTR, "property PasswordRequired",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        BSTR value = nullptr;
-       return TextResult(Entry(s)->get_PasswordRequired(&value), value, r);
+       const HRESULT hr = Entry(s)->get_PasswordRequired(&value);  // before `value` is read
+       return TextResult(hr, value, r);
      }},
 };
 

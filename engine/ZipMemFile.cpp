@@ -8,14 +8,20 @@
 #include "engine/ZipException.h"
 #include "engine/ZipFileException.h"
 
+namespace {
+/// No archive of the format without its 64-bit extensions reaches 4 GiB, so neither does a
+/// memory file that holds one; a larger request is a fault, answered like a failed allocation.
+constexpr std::uint64_t kMaxMemFileBytes = 0x100000000ull;
+}  // namespace
+
 void CZipMemFile::Grow(std::uint64_t neededBytes) {
   if (neededBytes <= capacity_) return;
   // A closed file has no step left to grow by.
-  if (growBy_ == 0) ThrowZipError(errZlibMemory);
-  const std::uint64_t steps = (neededBytes - capacity_ + growBy_ - 1) / growBy_;
-  if (steps > (std::numeric_limits<std::uint64_t>::max() - capacity_) / growBy_) ThrowZipError(errZlibMemory);
+  if (growBy_ == 0 || neededBytes > kMaxMemFileBytes) ThrowZipError(errZlibMemory);
+  const std::uint64_t missing = neededBytes - capacity_;
+  const std::uint64_t steps = missing / growBy_ + (missing % growBy_ != 0 ? 1 : 0);
+  if (steps > (kMaxMemFileBytes * 2 - capacity_) / growBy_) ThrowZipError(errZlibMemory);
   const std::uint64_t newCapacity = capacity_ + steps * growBy_;
-  if (newCapacity > std::numeric_limits<std::size_t>::max()) ThrowZipError(errZlibMemory);
   void* block = std::realloc(buffer_.get(), static_cast<std::size_t>(newCapacity));
   if (block == nullptr) ThrowZipError(errZlibMemory);
   (void)buffer_.release();  // realloc has taken the old block over

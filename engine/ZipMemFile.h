@@ -11,7 +11,7 @@
 /// A file in memory. The capacity grows in steps of the grow-by size; shrinking never releases
 /// memory; the position may be set past the end (a read there gives 0, a write there fills the
 /// gap with zeros). After `Close` (which also sets grow-by to 0) a write that needs room throws
-/// `CZipException` 505 with an empty name, as does any failure to grow.
+/// `CZipException` 505 with an empty name, as does any failure to grow and any growth past 4 GiB.
 class CZipMemFile : public CZipAbstractFile {
 public:
   /// An empty memory file (no block yet: `IsClosed` is true until the first growth).

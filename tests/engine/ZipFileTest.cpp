@@ -1,0 +1,260 @@
+// ZipFileTest.cpp -- disk files: open modes, errors with their paths, and sharing between processes.
+#include "engine/ZipFile.h"
+
+#include <chrono>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/ZipFileException.h"
+#include "support/FoundationUnprivileged.h"
+#include "support/ScratchDir.h"
+#include "support/Shell.h"
+
+namespace {
+
+using brevik::test::ReadFileBytes;
+using brevik::test::ScratchDir;
+using brevik::test::WriteFileBytes;
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kCreateArchive = 0x1022;    // read-write, create and truncate, deny writers
+constexpr unsigned kChangeArchive = 0x2022;    // read-write, existing, deny writers
+constexpr unsigned kReadArchive = 0x2020;      // read-only, existing, deny writers
+constexpr unsigned kReadSource = 0x40;         // read-only, deny nobody
+constexpr unsigned kWriteTarget = 0x1021;      // write-only, create and truncate, deny writers
+
+std::string ReadWhole(CZipFile& file) {
+  file.SeekToBegin();
+  std::string bytes(file.GetLength(), '\0');
+  bytes.resize(file.Read(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+  return bytes;
+}
+
+long ElapsedMs(Clock::time_point since) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+/// A child process that holds `path` opened with `flags` for `holdMs` milliseconds. With
+/// `halfThenRest`, it writes the first half of `content`, tells the parent, waits, then writes the
+/// rest; otherwise it tells the parent as soon as it holds the file. The constructor returns once
+/// the child holds the file.
+class HoldingChild {
+public:
+  HoldingChild(const std::string& path, unsigned flags, int holdMs, const std::string& content = "") {
+    int ready[2];
+    if (::pipe(ready) != 0) throw std::runtime_error("pipe");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      int status = 0;
+      try {
+        CZipFile file(path, flags);
+        file.Write(content.data(), static_cast<std::uint32_t>(content.size() / 2));
+        (void)!::write(ready[1], "r", 1);
+        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+        const std::size_t half = content.size() / 2;
+        file.Write(content.data() + half, static_cast<std::uint32_t>(content.size() - half));
+        file.Close();
+      } catch (...) {
+        status = 1;
+      }
+      ::_exit(status);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    const bool told = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    if (!told) throw std::runtime_error("the child never held the file");
+  }
+  /// The child's exit status (waits for it).
+  int Wait() {
+    int status = -1;
+    if (pid_ > 0) ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  ~HoldingChild() { Wait(); }
+
+private:
+  pid_t pid_ = -1;
+};
+
+TEST(ZipFile, OpenModesCreateKeepAndTruncateAsTheirFlagsSay) {
+  ScratchDir scratch;
+  const std::string path = scratch / "a.zip";
+
+  CZipFile file;
+  EXPECT_TRUE(file.IsClosed());
+  EXPECT_EQ(file.GetFilePath(), "");
+  ASSERT_TRUE(file.Open(path, kCreateArchive, true));
+  EXPECT_FALSE(file.IsClosed());
+  EXPECT_EQ(file.GetFilePath(), path);
+  file.Write("hello world", 11);
+  EXPECT_EQ(file.GetPosition(), 11u);
+  EXPECT_EQ(file.Seek(-5, CZipAbstractFile::end), 6u);
+  char word[8] = {};
+  EXPECT_EQ(file.Read(word, 8), 5u);
+  EXPECT_EQ(std::string(word, 5), "world");
+  EXPECT_EQ(file.Read(word, 8), 0u);
+  file.SetLength(5);
+  EXPECT_EQ(file.GetLength(), 5u);
+  file.Flush();
+  file.Close();
+  file.Close();  // a second close does nothing
+  EXPECT_TRUE(file.IsClosed());
+  EXPECT_EQ(ReadFileBytes(path), "hello");
+
+  // Opening an existing archive keeps its bytes; creating one again empties it.
+  ASSERT_TRUE(file.Open(path, kChangeArchive, true));
+  EXPECT_EQ(ReadWhole(file), "hello");
+  file.Close();
+  ASSERT_TRUE(file.Open(path, kReadArchive, true));
+  EXPECT_THROW(file.Write("x", 1), CZipFileException);  // read-only
+  file.Close();
+  ASSERT_TRUE(file.Open(path, CZipFile::modeCreate | CZipFile::modeNoTruncate | kChangeArchive, true));
+  EXPECT_EQ(file.GetLength(), 5u);
+  file.Close();
+  ASSERT_TRUE(file.Open(path, kWriteTarget, true));
+  EXPECT_EQ(file.GetLength(), 0u);
+  file.Close();
+
+  // A relative name is reported as an absolute path.
+  std::string before(4096, '\0');
+  ASSERT_NE(::getcwd(before.data(), before.size()), nullptr);
+  ASSERT_EQ(::chdir(scratch.path().c_str()), 0);
+  const bool opened = file.Open("a.zip", kReadSource, false);
+  ASSERT_EQ(::chdir(before.c_str()), 0);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(file.GetFilePath(), path);
+}
+
+TEST(ZipFile, FailedOpensThrowOrReportWithErrnoAndPath) {
+  ScratchDir scratch;
+  const std::string missing = scratch / "missing.zip";
+  CZipFile file;
+  errno = 0;
+  EXPECT_FALSE(file.Open(missing, kChangeArchive, false));
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_TRUE(file.IsClosed());
+  try {
+    file.Open(missing, kReadArchive, true);
+    FAIL() << "opened a missing file";
+  } catch (const CZipFileException& error) {
+    EXPECT_EQ(error.GetSystemError(), ENOENT);
+    EXPECT_EQ(error.GetFilePath(), missing);
+    EXPECT_EQ(error.GetErrorDescription(), "No such file or directory (" + missing + ")");
+  }
+  // A folder is no archive, whatever the mode.
+  try {
+    file.Open(scratch.path(), kReadArchive, true);
+    FAIL() << "opened a folder";
+  } catch (const CZipFileException& error) {
+    EXPECT_EQ(error.GetErrorDescription(), "Is a directory (" + scratch.path() + ")");
+  }
+  EXPECT_THROW(CZipFile(scratch / "no/such/folder/a.zip", kCreateArchive), CZipFileException);
+  // Operations on a closed file are errors, not crashes.
+  EXPECT_THROW(file.GetLength(), CZipFileException);
+  EXPECT_THROW(file.Write("x", 1), CZipFileException);
+}
+
+TEST(ZipFile, SecondWriterWaitsForTheFirstAndSeesItsWholeFile) {
+  ScratchDir scratch;
+  const std::string path = scratch / "shared.zip";
+  const std::string content(64 * 1024, 'w');
+  HoldingChild writer(path, kCreateArchive, 400, content);
+
+  const auto start = Clock::now();
+  CZipFile second;
+  second.SetLockWait(std::chrono::milliseconds(5000));
+  ASSERT_TRUE(second.Open(path, kChangeArchive, true));
+  EXPECT_GE(ElapsedMs(start), 300);
+  EXPECT_EQ(ReadWhole(second), content);
+  second.Close();
+  EXPECT_EQ(writer.Wait(), 0);
+}
+
+TEST(ZipFile, ReaderNeverSeesAHalfWrittenArchive) {
+  ScratchDir scratch;
+  const std::string path = scratch / "shared.zip";
+  const std::string content = "first half|second half";
+  HoldingChild writer(path, kCreateArchive, 300, content);
+
+  CZipFile reader;
+  ASSERT_TRUE(reader.Open(path, kReadArchive, true));
+  EXPECT_EQ(ReadWhole(reader), content);
+  reader.Close();
+
+  // Readers share: two at once, and a source reader that denies nobody, all open at once.
+  CZipFile one(path, kReadArchive);
+  CZipFile two;
+  two.SetLockWait(std::chrono::milliseconds(0));
+  EXPECT_TRUE(two.Open(path, kReadArchive, false));
+  CZipFile source(path, kReadSource);
+  EXPECT_EQ(ReadWhole(source), content);
+  EXPECT_EQ(writer.Wait(), 0);
+}
+
+TEST(ZipFile, ConflictingOpenFailsAfterItsBoundAndCutsNothing) {
+  ScratchDir scratch;
+  const std::string path = scratch / "held.zip";
+  WriteFileBytes(path, "precious bytes");
+  HoldingChild reader(path, kReadArchive, 1500);
+
+  CZipFile writer;
+  writer.SetLockWait(std::chrono::milliseconds(200));
+  const auto start = Clock::now();
+  try {
+    writer.Open(path, kCreateArchive, true);
+    FAIL() << "got a file another process reads";
+  } catch (const CZipFileException& error) {
+    EXPECT_EQ(error.GetSystemError(), EBUSY);
+    EXPECT_EQ(error.GetErrorDescription(), "Device or resource busy (" + path + ")");
+  }
+  const long waited = ElapsedMs(start);
+  EXPECT_GE(waited, 180);
+  EXPECT_LT(waited, 1400);
+  EXPECT_TRUE(writer.IsClosed());
+  // The truncating open waited for its lock before cutting: the reader's file is whole.
+  EXPECT_EQ(ReadFileBytes(path), "precious bytes");
+  errno = 0;
+  EXPECT_FALSE(writer.Open(path, kChangeArchive, false));
+  EXPECT_EQ(errno, EBUSY);
+
+  // A source read that denies nobody needs no lock and is never kept waiting.
+  CZipFile source;
+  source.SetLockWait(std::chrono::milliseconds(0));
+  EXPECT_TRUE(source.Open(path, kReadSource, false));
+  EXPECT_EQ(reader.Wait(), 0);
+
+  // Once the holder has gone, the same open succeeds.
+  EXPECT_TRUE(writer.Open(path, kCreateArchive, false));
+  EXPECT_EQ(writer.GetLength(), 0u);
+}
+
+TEST(ZipFileAsUser, UnreadableArchiveIsPermissionDenied) {
+  if (brevik::test::RunningAsRoot()) GTEST_SKIP() << "needs an unprivileged user";
+  ScratchDir scratch;
+  const std::string path = scratch / "private.zip";
+  WriteFileBytes(path, "secret");
+  ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+  try {
+    CZipFile file(path, kReadArchive);
+    FAIL() << "read a file without read permission";
+  } catch (const CZipFileException& error) {
+    EXPECT_EQ(error.GetErrorDescription(), "Permission denied (" + path + ")");
+  }
+  ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
+  CZipFile file;
+  EXPECT_FALSE(file.Open(path, kChangeArchive, false));
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_TRUE(file.Open(path, kReadArchive, false));
+}
+
+}  // namespace

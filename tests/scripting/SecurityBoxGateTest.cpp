@@ -13,8 +13,10 @@
 #include "scripting/CZIP.h"
 #include "support/HostingPolicyInstall.h"
 #include "support/Shell.h"
+#include "ZipOperationsTestHelpers.h"
 
 using brevik::test::HostingPolicyInstall;
+using brevik::test::PeerEntryNames;
 using brevik::test::WriteFileBytes;
 
 namespace {
@@ -106,4 +108,46 @@ TEST(SecurityBoxGate, RefusedCallsNeverReachTheArchiveWork) {
   ASSERT_EQ(S_OK, zip->List(listing.get()));
   EXPECT_EQ(kPrefix + "Brevik component", Outcome(zip.Get()));
   EXPECT_EQ(2, operations->calls);
+}
+
+TEST(SecurityBoxGate, ARefusedZipCreatesNoArchiveAndAnAllowedOneWorks) {
+  HostingPolicyInstall install;
+  install.WriteStandardPolicy("Zip");
+  const std::string siteA = install.SiteFolder("a");
+  const std::string siteB = install.SiteFolder("b");
+  WriteFileBytes(siteA + "/in.txt", "inside");
+  MappedPageRequest page;
+  page.Set("PATH_TRANSLATED", siteA + "/page.cgi");
+  ScopedPageRequest installed(page);
+
+  ComPtr<IZIP> zip = MakeZip();
+  Put(&IZIP::put_ZipFile, zip.Get(), siteB + "/stolen.zip");
+  Put(&IZIP::Add, zip.Get(), siteA + "/in.txt");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ(kPrefix + "Zip method of Brevik component in " + siteB + "/stolen.zip path", Outcome(zip.Get()));
+  EXPECT_FALSE(std::filesystem::exists(siteB + "/stolen.zip"));
+
+  Put(&IZIP::put_ZipFile, zip.Get(), siteA + "/../b/stolen.zip");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ("Invalid path specified", Outcome(zip.Get()));
+  EXPECT_FALSE(std::filesystem::exists(siteB + "/stolen.zip"));
+
+  ASSERT_EQ(S_OK, zip->put_UsePath(0));
+  Put(&IZIP::put_ZipFile, zip.Get(), siteA + "/kept.zip");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ("", Outcome(zip.Get()));
+  EXPECT_EQ(std::vector<std::string>{"in.txt"}, PeerEntryNames(siteA + "/kept.zip"));
+
+  // Extracting into another site's folder is refused before anything is written there.
+  install.WriteStandardPolicy("UnZip");
+  Put(&IZIP::put_TargetPath, zip.Get(), siteB);
+  ScopedVariant entries;
+  ASSERT_EQ(S_OK, zip->UnZip(entries.get()));
+  EXPECT_EQ(kPrefix + "UnZip method of Brevik component in " + siteB + " path", Outcome(zip.Get()));
+  EXPECT_TRUE(std::filesystem::is_empty(siteB));
+  Put(&IZIP::put_TargetPath, zip.Get(), siteA + "/out");
+  std::filesystem::create_directory(siteA + "/out");
+  ASSERT_EQ(S_OK, zip->UnZip(entries.get()));
+  EXPECT_EQ("", Outcome(zip.Get()));
+  EXPECT_EQ("inside", brevik::test::ReadFileBytes(siteA + "/out/in.txt"));
 }

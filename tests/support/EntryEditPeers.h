@@ -20,6 +20,10 @@ void MakeInfoZipArchive(const std::string& folder, const std::string& archive, c
 /// Runs "unzip -t" and "7zz t" on `archive`. Empty when both pass, else their output.
 std::string PeerTestFailures(const std::string& archive);
 
+/// As `PeerTestFailures` for a split archive (`archive` is its last volume): "7zz t" on the
+/// volumes as they are (the one peer here that reads split volumes).
+std::string PeerTestSplitFailures(const std::string& archive);
+
 /// The bytes of entry `name` of `archive` as Info-ZIP unzip extracts them.
 std::string PeerExtract(const std::string& archive, const std::string& name);
 

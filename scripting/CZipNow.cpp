@@ -67,9 +67,11 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
   folder = WithoutTrailingSlashes(std::move(folder));
   DirectoryStream search(folder);
   if (!password.empty()) archive.SetPassword(password.c_str());
-  // Without full paths the folder's own name relative to itself is empty, which would be stored
-  // as "/": an absolute name the ZIP application note forbids. Its contents still get entries.
-  if (storeFullPath) AddOne(archive, folder, storeFullPath, password);
+  // Without full paths the queued folder's name relative to itself (the root path) is empty,
+  // which would be stored as "/": an absolute name the ZIP application note forbids. Its
+  // contents, and its subfolders' own entries, still get their relative names.
+  const bool isRoot = folder == archive.GetRootPath() || (folder == "/" && archive.GetRootPath().empty());
+  if (storeFullPath || !isRoot) AddOne(archive, folder, storeFullPath, password);
   if (!search.get()) {
     if (firstFailure_.empty()) firstFailure_ = "Cannot add " + folder + " to " + zipFile_;
     return;

@@ -28,8 +28,9 @@ public:
   /// Adds `folder` (trailing "/" removed), then its files in directory order, then, when
   /// `recurse`, each subfolder the same way: depth first. Hidden files are included; symbolic
   /// links to folders, FIFOs, sockets and devices are skipped, a link to a file is added as that
-  /// file. The folder's own entry is written only with `storeFullPath` (relative to itself its
-  /// name would be empty). The password, when not empty, is set before every add.
+  /// file. Without `storeFullPath` the entry of the folder that is the archive's root path is
+  /// left out (relative to itself its name would be empty); its subfolders keep theirs. The
+  /// password, when not empty, is set before every add.
   void AddFolderTree(CZipArchive& archive, std::string folder, bool storeFullPath, std::string password,
                      bool recurse);
 

@@ -24,8 +24,8 @@ TEST(DeleteOperation, MatchingEntriesGoAndTheRestStayIntact) {
   request.files = {" B.TXT ", "c/D.txt"};
   EXPECT_EQ(CDelete().Delete(request), "");
   EXPECT_EQ(PeerEntryNames(zip), (std::vector<std::string>{"a.txt", "c/", "e.txt"}));
-  EXPECT_EQ(PeerEntryBytes(zip, "a.txt"), std::string(3000, 'a'));
-  EXPECT_EQ(PeerEntryBytes(zip, "e.txt"), GeneratedBytes(20000, 5, false));
+  EXPECT_TRUE(SameBytes(PeerEntryBytes(zip, "a.txt"), std::string(3000, 'a')));
+  EXPECT_TRUE(SameBytes(PeerEntryBytes(zip, "e.txt"), GeneratedBytes(20000, 5, false)));
   const CommandResult tested = RunCommand("unzip -tq " + ShellQuote(zip));
   EXPECT_EQ(tested.exitStatus, 0) << tested.output;
 }

@@ -54,7 +54,7 @@ TEST(ZipOperationsFailure, FullDiskKeepsTheFinishedEntries) {
   const unsigned long long limit = static_cast<unsigned long long>(before.st_size) + 100000;
   EXPECT_EQ(ZipInChild(request, dir / "result.txt", WithFileSizeLimit, limit), "File too large (" + zip + ")");
   EXPECT_EQ(PeerEntryNames(zip), (std::vector<std::string>{"old-1.txt", "old-2.txt", "small.txt"}));
-  EXPECT_EQ(PeerEntryBytes(zip, "old-2.txt"), std::string(3000, 'o'));
+  EXPECT_TRUE(SameBytes(PeerEntryBytes(zip, "old-2.txt"), std::string(3000, 'o')));
   EXPECT_EQ(PeerEntryBytes(zip, "small.txt"), "small and finished");
   const CommandResult tested = RunCommand("unzip -tq " + ShellQuote(zip));
   EXPECT_EQ(tested.exitStatus, 0) << tested.output;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -49,20 +50,33 @@ inline std::string PeerEntryBytes(const std::string& archive, const std::string&
 }
 
 /// Writes an archive with Python's zipfile: each item is a name and its bytes (a name ending in
-/// "/" makes a folder entry), deflated.
+/// "/" makes a folder entry), deflated. The bytes pass through files, so any byte value is fine.
 inline void WritePeerArchive(const std::string& archive, const std::vector<std::pair<std::string, std::string>>& items) {
   std::string script = "import sys,zipfile,warnings\nwarnings.simplefilter('ignore')\n"
-                       "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n";
+                       "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n"
+                       "for i in range(2,len(sys.argv),2): z.writestr(sys.argv[i],open(sys.argv[i+1],'rb').read())\n"
+                       "z.close()\n";
   std::string arguments;
-  int n = 2;
+  std::vector<std::string> itemFiles;
   for (const auto& [name, bytes] : items) {
-    script += "z.writestr(sys.argv[" + std::to_string(n) + "],sys.argv[" + std::to_string(n + 1) + "])\n";
-    arguments += " " + ShellQuote(name) + " " + ShellQuote(bytes);
-    n += 2;
+    itemFiles.push_back(archive + ".item" + std::to_string(itemFiles.size()));
+    WriteFileBytes(itemFiles.back(), bytes);
+    arguments += " " + ShellQuote(name) + " " + ShellQuote(itemFiles.back());
   }
-  script += "z.close()\n";
   const CommandResult written = RunCommand("python3 -c " + ShellQuote(script) + " " + ShellQuote(archive) + arguments);
+  for (const std::string& file : itemFiles) std::remove(file.c_str());
   ASSERT_EQ(written.exitStatus, 0) << written.output;
+}
+
+/// Equality of two byte strings that reports only their sizes and the first difference, not
+/// their whole contents.
+inline ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  std::string::size_type at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
+                                       << ", first difference at " << at << ": "
+                                       << actual.substr(at, 60);
 }
 
 }  // namespace brevik::test

@@ -135,6 +135,42 @@ TEST(ZipReplaceEntry, ReplacesAMiddleEntryWithSmallerLargerAndEqualStoredData) {
   }
 }
 
+TEST(ZipReplaceEntry, CountsTheNameBytesAsTheyAreStoredNotAsTheHostHoldsThem) {
+  // In an archive of MS-DOS entries new names are stored in CP437: "é" is one byte there and
+  // two in the host's UTF-8, so a room computed from the host form would be a byte off per "é".
+  ScratchDir dir;
+  static const char* const make =
+      "import sys, zipfile\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+      "    for n, size in (('a.txt', 3000), ('b.txt', 5000), ('c.txt', 7000)):\n"
+      "        i = zipfile.ZipInfo(n, (2010, 1, 1, 0, 0, 0))\n"
+      "        i.create_system = 0\n"
+      "        z.writestr(i, n.encode() * (size // 5))\n";
+  ASSERT_EQ(RunCommand("python3 -c " + ShellQuote(make) + " " + ShellQuote(dir / "dos.zip")).exitStatus, 0);
+  const std::string stored = GeneratedBytes(4000, 91, false);
+  const std::string packed = GeneratedBytes(9000, 92, true);
+
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(dir / "dos.zip", CZipArchive::OpenExisting));
+  ASSERT_EQ(archive.GetHostSystem(), 0);
+  ASSERT_TRUE(AddReplacement(archive, dir, "caf\u00e9 \u00e9t\u00e9.txt", stored, 0, 1));
+  ASSERT_TRUE(AddReplacement(archive, dir, "\u00fcber.txt", packed, -1, 0));
+  archive.Close();
+
+  EXPECT_EQ(PeerTestFailures(dir / "dos.zip"), "");
+  static const char* const show =
+      "import sys, zipfile\n"
+      "z = zipfile.ZipFile(sys.argv[1])\n"
+      "for i in z.infolist():\n"
+      "    print(i.filename, hex(i.flag_bits & 0x800), len(z.read(i)))\n";
+  EXPECT_EQ(RunCommand("python3 -c " + ShellQuote(show) + " " + ShellQuote(dir / "dos.zip")).output,
+            "\u00fcber.txt 0x0 9000\ncaf\u00e9 \u00e9t\u00e9.txt 0x0 4000\nc.txt 0x0 7000\n");
+  CZipArchive reread;
+  ASSERT_TRUE(reread.Open(dir / "dos.zip", CZipArchive::OpenReadOnly));
+  EXPECT_EQ(ReadTestEntry(reread, 0), packed);
+  EXPECT_EQ(ReadTestEntry(reread, 1), stored);
+}
+
 TEST(ZipReplaceEntry, ResolvesTheIndexByNameAndAppendsWhenNothingFollows) {
   ScratchDir dir;
   const std::vector<EntryEditFile> files = ThreeFiles();

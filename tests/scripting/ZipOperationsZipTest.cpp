@@ -175,6 +175,23 @@ TEST_F(ZipOperationsZip, ItemsThatCannotBeAddedAreReportedAndTheRestIsKept) {
   EXPECT_EQ(tested.exitStatus, 0) << tested.output;
 }
 
+TEST_F(ZipOperationsZip, AnArchiveWithTheMostEntriesTakesNoMore) {
+  // 65535 entries is as many as the end record's 16-bit count can hold.
+  const CommandResult made = RunCommand(
+      "python3 -c 'import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1],\"w\")\n"
+      "for i in range(65535): z.writestr(\"e%05d\" % i, b\"\")\nz.close()' " +
+      ShellQuote(zip));
+  ASSERT_EQ(made.exitStatus, 0) << made.output;
+  ZipRequest request = RequestFor(OpZip, zip);
+  request.createNew = 0;
+  request.usePath = 0;
+  request.files = {docs + "/a.txt"};
+  EXPECT_EQ(Run(request), "Cannot add " + docs + "/a.txt to " + zip);
+  const std::vector<std::string> names = PeerEntryNames(zip);
+  ASSERT_EQ(names.size(), 65535u);
+  EXPECT_EQ(names.back(), "e65534");
+}
+
 TEST_F(ZipOperationsZip, AnArchiveThatCannotBeOpenedIsLeftAlone) {
   const std::string junk = "this is not a zip archive, only text that is long enough to look for a record in";
   WriteFileBytes(zip, junk);

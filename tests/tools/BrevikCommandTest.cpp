@@ -147,6 +147,23 @@ TEST_F(BrevikCommand, PasswordsComeFromTheEnvironmentOrAFile) {
   EXPECT_EQ(ReadFileBytes(dir / "out/a.txt"), "alpha\n");
 }
 
+TEST_F(BrevikCommand, AskPasswordReadsTheTerminalWithoutEcho) {
+  // script(1) gives the command a terminal; the typed line arrives through it.
+  const CommandResult asked = RunCommand("cd " + ShellQuote(dir.path()) + " && (sleep 1; printf 'typed secret\\n') | " +
+                                         "script -qec " + ShellQuote(ShellQuote(kBrevik) + " zip asked.zip --no-paths " +
+                                                                     "--ask-password docs/a.txt") +
+                                         " /dev/null");
+  EXPECT_EQ(asked.exitStatus, 0) << asked.output;
+  EXPECT_EQ(asked.output, "Password: \r\n");  // the prompt and our own line end, not the password
+  const CommandResult tested = RunCommand("unzip -tq -P 'typed secret' " + ShellQuote(dir / "asked.zip"));
+  EXPECT_EQ(tested.exitStatus, 0) << tested.output;
+
+  const CommandResult noTerminal = RunCommand("cd " + ShellQuote(dir.path()) + " && setsid -w " + ShellQuote(kBrevik) +
+                                              " zip asked.zip --ask-password docs/a.txt </dev/null");
+  EXPECT_EQ(noTerminal.exitStatus, 2);
+  EXPECT_EQ(noTerminal.output, "brevik: --ask-password needs a terminal\n");
+}
+
 TEST_F(BrevikCommand, UnzipNamesSkippedEntriesAndFails) {
   const CommandResult made = RunCommand(
       "python3 -c 'import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1],\"w\")\n"

@@ -9,11 +9,26 @@
 
 namespace {
 
-/// The C.UTF-8 locale object for case folding, made once and never changed; the process's global
-/// locale is never touched because a host's other threads depend on it.
+/// Owns the C.UTF-8 locale object for case folding. It is made once and never changed; the
+/// process's global locale is never touched because a host's other threads depend on it. It is
+/// freed when the library is unloaded, since a host may load and unload the library many times.
+class CaseFoldingLocale {
+public:
+  CaseFoldingLocale() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr))) {}
+  ~CaseFoldingLocale() {
+    if (locale_ != static_cast<locale_t>(nullptr)) freelocale(locale_);
+  }
+  CaseFoldingLocale(const CaseFoldingLocale&) = delete;
+  CaseFoldingLocale& operator=(const CaseFoldingLocale&) = delete;
+  locale_t get() const { return locale_; }
+
+private:
+  locale_t locale_;
+};
+
 locale_t CaseLocale() {
-  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  return locale;
+  static const CaseFoldingLocale locale;
+  return locale.get();
 }
 
 /// Decodes the code point at `text[pos]` and advances `pos`. A byte that does not start a valid,

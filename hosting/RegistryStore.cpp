@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -192,31 +193,45 @@ RegistryResult RegistryStore::Read(RegistryTree& tree) const {
 }
 
 RegistryResult RegistryStore::Update(const std::function<RegistryResult(RegistryTree&)>& edit) const {
-  if (const int error = MakeFolders(FolderOf(path_)); error != 0) {
-    return SystemFailure(error, FolderOf(path_), "create the folder");
+  // A registry file that is a symbolic link is replaced where the link points, so that the
+  // link survives the rename.
+  std::string target = path_;
+  struct stat linkInfo {};
+  if (::lstat(path_.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+    const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path_.c_str(), nullptr), &::free);
+    if (!resolved) return SystemFailure(errno, path_, "follow the link");
+    target = resolved.get();
+  }
+  return UpdateFile(target, edit);
+}
+
+RegistryResult RegistryStore::UpdateFile(const std::string& filePath,
+                                         const std::function<RegistryResult(RegistryTree&)>& edit) const {
+  if (const int error = MakeFolders(FolderOf(filePath)); error != 0) {
+    return SystemFailure(error, FolderOf(filePath), "create the folder");
   }
   while (true) {
     bool created = false;
-    FileDescriptor fd(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor fd(::open(filePath.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.valid() && errno == ENOENT) {
-      fd.Reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+      fd.Reset(::open(filePath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
       if (!fd.valid() && errno == EEXIST) continue;  // another writer created it first
       created = fd.valid();
     }
-    if (!fd.valid()) return SystemFailure(errno, path_, "open");
-    if (const int error = LockFile(fd.get(), LOCK_EX); error != 0) return SystemFailure(error, path_, "lock");
+    if (!fd.valid()) return SystemFailure(errno, filePath, "open");
+    if (const int error = LockFile(fd.get(), LOCK_EX); error != 0) return SystemFailure(error, filePath, "lock");
     struct stat current {};
-    if (!StillCurrent(fd.get(), path_, current)) continue;
+    if (!StillCurrent(fd.get(), filePath, current)) continue;
 
     std::string text;
-    if (const int error = ReadAll(fd.get(), text); error != 0) return SystemFailure(error, path_, "read");
+    if (const int error = ReadAll(fd.get(), text); error != 0) return SystemFailure(error, filePath, "read");
     RegistryTree tree;
-    RegistryResult result = RegistryTree::Parse(text, path_, tree);
+    RegistryResult result = RegistryTree::Parse(text, filePath, tree);
     if (result.ok()) result = edit(tree);
-    if (result.ok()) return ReplaceFile(path_, current, tree.Format());
+    if (result.ok()) return ReplaceFile(filePath, current, tree.Format());
     // An empty file this writer made only to lock goes again, so a failed first change leaves
     // no trace; the lock is still held, so nobody else has written to it.
-    if (created) ::unlink(path_.c_str());
+    if (created) ::unlink(filePath.c_str());
     return result;
   }
 }

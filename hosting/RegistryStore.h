@@ -63,5 +63,9 @@ public:
   RegistryResult DeleteKey(const std::string& keyPath) const;
 
 private:
+  /// Update on the file at `filePath` (the store's file with any symbolic link resolved).
+  RegistryResult UpdateFile(const std::string& filePath,
+                            const std::function<RegistryResult(RegistryTree&)>& edit) const;
+
   std::string path_;
 };

@@ -26,11 +26,11 @@ void CBrevikModule::Init() noexcept {
 }
 
 void CBrevikModule::Term() noexcept {
-  IClassFactory* released[kMaxEntries] = {};
+  IClassFactory* released[kObjectMapEntries] = {};
   {
     const std::lock_guard<std::mutex> guard(lock_);
     terminated_ = true;
-    for (std::size_t i = 0; i < kMaxEntries; ++i) {
+    for (std::size_t i = 0; i < kObjectMapEntries; ++i) {
       released[i] = classObjects_[i];
       classObjects_[i] = nullptr;
     }
@@ -44,10 +44,9 @@ HRESULT CBrevikModule::GetClassObject(REFCLSID clsid, REFIID iid, void** object)
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   const auto map = ModuleObjectMap();
-  static_assert(kMaxEntries >= 1);
   std::size_t index = 0;
   while (index < map.size() && !IsEqualCLSID(*map[index].clsid, clsid)) ++index;
-  if (index == map.size() || index >= kMaxEntries) return CLASS_E_CLASSNOTAVAILABLE;
+  if (index == map.size()) return CLASS_E_CLASSNOTAVAILABLE;
 
   ComPtr<IClassFactory> classObject;
   {

@@ -34,10 +34,8 @@ public:
   CBrevikModule& operator=(const CBrevikModule&) = delete;
 
 private:
-  static constexpr std::size_t kMaxEntries = 4;
-
   std::mutex lock_;
   bool terminated_ = false;
   /// One reference each, owned by the module from creation until Term.
-  IClassFactory* classObjects_[kMaxEntries] = {};
+  IClassFactory* classObjects_[kObjectMapEntries] = {};
 };

@@ -1,6 +1,8 @@
 // ObjectMap.cpp -- the classes the library hands out through DllGetClassObject, and their names.
 #include "frame/module/ObjectMap.h"
 
+#include <iterator>
+
 #include "scripting/CZIP.h"
 
 namespace {
@@ -8,6 +10,8 @@ namespace {
 constexpr ObjectMapEntry kObjectMap[] = {
     {&CLSID_ZIP, "Brevik.ZIP.1", "Brevik.ZIP", "ZIP Class", "Apartment", &LIBID_BREVIKLib, &CZIP::CreateInstance},
 };
+
+static_assert(std::size(kObjectMap) == kObjectMapEntries);
 
 }  // namespace
 

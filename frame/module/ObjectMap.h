@@ -1,6 +1,7 @@
 // ObjectMap.h -- the classes the library hands out through DllGetClassObject, and their names.
 #pragma once
 
+#include <cstddef>
 #include <span>
 
 #include "frame/automation/Guid.h"
@@ -19,6 +20,9 @@ struct ObjectMapEntry {
   const GUID* libid;                     ///< the type library the class is described in
   ObjectCreator create;
 };
+
+/// How many entries the object map holds.
+inline constexpr std::size_t kObjectMapEntries = 1;
 
 /// The library's object map: one entry, for the ZIP class. The listing classes are made only
 /// by the ZIP object and have no entry.

@@ -9,10 +9,15 @@
 #include "frame/automation/IClassFactory.h"
 #include "frame/automation/ISupportErrorInfo.h"
 #include "frame/automation/IUnZip.h"
+#include "frame/automation/IUnZipEntries.h"
+#include "frame/automation/ScopedVariant.h"
+#include "frame/automation/UniqueBstr.h"
 #include "frame/automation/IZIP.h"
 #include "frame/automation/ModuleLockCount.h"
 #include "frame/module/CBrevikApp.h"
 #include "frame/module/ModuleExports.h"
+#include "support/ScratchDir.h"
+#include "support/Shell.h"
 
 namespace {
 
@@ -177,5 +182,49 @@ TEST(ModuleClassObject, ManyThreadsGetOneClassObject) {
   for (IClassFactory* factory : seen) {
     if (factory != nullptr) factory->Release();
   }
+  EXPECT_EQ(S_OK, DllCanUnloadNow());
+}
+
+TEST(ModuleClassObject, EachClassOffersErrorInfoForItsOwnInterfaceOnly) {
+  brevik::test::ScratchDir scratch;
+  brevik::test::WriteFileBytes(scratch / "a.txt", "a");
+  const auto made = brevik::test::RunCommand("cd " + brevik::test::ShellQuote(scratch.path()) + " && zip -q site.zip a.txt");
+  ASSERT_EQ(0, made.exitStatus) << made.output;
+
+  ComPtr<IZIP> zip;
+  ASSERT_EQ(S_OK, ZipClassObject()->CreateInstance(nullptr, IID_IZIP, reinterpret_cast<void**>(zip.ReleaseAndGetAddressOf())));
+  const UniqueBstr archive = UniqueBstr::FromUtf8(scratch / "site.zip");
+  ASSERT_EQ(S_OK, zip->put_ZipFile(archive.Get()));
+  ScopedVariant listing;
+  ASSERT_EQ(S_OK, zip->List(listing.get()));
+  ASSERT_EQ(VT_DISPATCH, listing->vt);
+  ASSERT_NE(nullptr, listing->pdispVal);
+  ComPtr<IUnZip> collection;
+  ASSERT_EQ(S_OK, ComPtr<IDispatch>(listing->pdispVal).As(IID_IUnZip, collection));
+  ScopedVariant item;
+  ASSERT_EQ(S_OK, collection->get_Item(1, item.get()));
+  ASSERT_EQ(VT_DISPATCH, item->vt);
+  ComPtr<IUnZipEntries> entry;
+  ASSERT_EQ(S_OK, ComPtr<IDispatch>(item->pdispVal).As(IID_IUnZipEntries, entry));
+
+  struct Expectation {
+    IUnknown* object;
+    const IID* own;
+  };
+  for (const Expectation& expected : {Expectation{zip.Get(), &IID_IZIP}, Expectation{collection.Get(), &IID_IUnZip},
+                                      Expectation{entry.Get(), &IID_IUnZipEntries}}) {
+    ComPtr<ISupportErrorInfo> errorInfo;
+    ASSERT_EQ(S_OK, ComPtr<IUnknown>(expected.object).As(IID_ISupportErrorInfo, errorInfo));
+    for (const IID* iid : {&IID_IZIP, &IID_IUnZip, &IID_IUnZipEntries, &IID_IDispatch, &IID_IUnknown}) {
+      EXPECT_EQ(iid == expected.own ? S_OK : S_FALSE, errorInfo->InterfaceSupportsErrorInfo(*iid));
+    }
+  }
+  // The listing objects count as the component's objects too.
+  zip.Reset();
+  VariantClear(listing.get());
+  collection.Reset();
+  EXPECT_EQ(S_FALSE, DllCanUnloadNow());
+  VariantClear(item.get());
+  entry.Reset();
   EXPECT_EQ(S_OK, DllCanUnloadNow());
 }

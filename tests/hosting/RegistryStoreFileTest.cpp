@@ -138,6 +138,15 @@ TEST(RegistryStoreFile, WritersReplaceTheFileWholeAndKeepItsMode) {
   const RegistryStore fresh(scratch / "fresh.reg");
   EXPECT_EQ(ENOENT, fresh.DeleteKey("HKEY_USERS\\X").error);
   EXPECT_FALSE(std::filesystem::exists(fresh.path()));
+
+  // A registry file reached through a symbolic link is replaced where the link points.
+  ASSERT_EQ(0, symlink(store.path().c_str(), (scratch / "link.reg").c_str()));
+  const RegistryStore linked(scratch / "link.reg");
+  ASSERT_TRUE(linked.SetStringValue(kKey, "C", "3").ok());
+  EXPECT_TRUE(std::filesystem::is_symlink(linked.path()));
+  RegistryValue value;
+  ASSERT_TRUE(store.QueryValue(kKey, "C", value).ok());
+  EXPECT_EQ("3", value.text);
 }
 
 TEST(RegistryStoreFile, DamagedFileIsReportedAndNeverRewritten) {

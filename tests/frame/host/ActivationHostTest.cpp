@@ -34,8 +34,23 @@ const std::string kLibraryPath = BREVIK_LIBRARY_PATH;
 /// registers itself.
 class RegistryEnvironment {
 public:
-  explicit RegistryEnvironment(const std::string& path) { setenv("BREVIK_REGISTRY", path.c_str(), 1); }
-  ~RegistryEnvironment() { unsetenv("BREVIK_REGISTRY"); }
+  explicit RegistryEnvironment(const std::string& path) {
+    const char* saved = std::getenv("BREVIK_REGISTRY");
+    hadValue_ = saved != nullptr;
+    if (hadValue_) saved_ = saved;
+    setenv("BREVIK_REGISTRY", path.c_str(), 1);
+  }
+  ~RegistryEnvironment() {
+    if (hadValue_) {
+      setenv("BREVIK_REGISTRY", saved_.c_str(), 1);
+    } else {
+      unsetenv("BREVIK_REGISTRY");
+    }
+  }
+
+private:
+  bool hadValue_ = false;
+  std::string saved_;
 };
 
 bool LibraryIsLoaded() {

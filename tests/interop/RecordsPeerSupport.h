@@ -112,6 +112,17 @@ inline std::string ReadEntryThroughRecords(CZipCentralDir& central, CZipStorage&
   return data;
 }
 
+/// Opens encrypted entry `index` and tells whether `password` passes its one-byte header check,
+/// without reading the data (a wrong password that passes would only give garbage).
+inline bool PasswordPassesCheck(CZipCentralDir& central, CZipStorage& storage, std::uint16_t index,
+                                const std::string& password) {
+  central.OpenEntryHeader(index);
+  CZipCrypto crypto;
+  const bool ok = crypto.CheckEncryptionHeader(password, *central.GetHeader(index), storage);
+  central.CloseEntryHeader(true);
+  return ok;
+}
+
 /// True when `command` is on the PATH; the peer tests skip themselves otherwise.
 inline bool HavePeer(const std::string& command) {
   return RunCommand("command -v " + command + " >/dev/null").exitStatus == 0;

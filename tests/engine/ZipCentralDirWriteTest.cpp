@@ -212,6 +212,50 @@ TEST(CentralDirSplit, ArchiveOverSeveralVolumesReadsBack) {
   storage.StorageClose(false);
 }
 
+TEST(CentralDirSplit, ReopenAfterWriteSettlesTheKindOfArchive) {
+  for (const int volumeSize : {1 << 20, 500}) {
+    SCOPED_TRACE(volumeSize);
+    ScratchDir dir;
+    CZipStorage storage;
+    storage.StorageOpen(dir / "r.zip", CZipStorage::CreateSpanned, volumeSize);
+    CZipCentralDir central(&storage);
+    for (int i = 0; i < 4; ++i) WriteStoredEntry(central, storage, "f" + std::to_string(i), std::string(300, 'a'));
+    central.WriteCentralDir(nullptr);
+    storage.ReopenAfterWrite();
+    EXPECT_FALSE(storage.IsNewSpanned());
+    EXPECT_EQ(storage.GetFilePath(), dir / "r.zip");
+    if (volumeSize > 1000) {
+      // Everything fitted one volume: an ordinary archive, open for changes again.
+      EXPECT_FALSE(storage.IsSpanned());
+      EXPECT_FALSE(storage.m_bReadOnly);
+    } else {
+      EXPECT_EQ(storage.m_iSpanMode, CZipStorage::SplitSpanned);
+      EXPECT_EQ(storage.m_iVolumeSize, storage.GetCurrentVolume());
+      EXPECT_GT(storage.GetCurrentVolume(), 1);
+    }
+    storage.StorageClose(false);
+    RecordsOpenArchive reread(ReadFileBytes(dir / "r.zip"), RecordsMedium::File);
+    if (volumeSize > 1000) {
+      reread.central.ReadCentralDir();
+      EXPECT_EQ(reread.central.GetCount(), 4);
+    }
+  }
+}
+
+TEST(CentralDirSplit, StopWhileWritingASplitDirectoryIsNotSafe) {
+  ScratchDir dir;
+  CZipStorage storage;
+  storage.StorageOpen(dir / "stop.zip", CZipStorage::CreateSpanned, 400);
+  CZipCentralDir central(&storage);
+  for (int i = 0; i < 5; ++i) WriteStoredEntry(central, storage, "f" + std::to_string(i), std::string(200, 'z'));
+  ProgressLog stopper(1);
+  const RecordsError error = RecordsErrorOf([&] { central.WriteCentralDir(&stopper); });
+  EXPECT_EQ(error.code, 105);
+  EXPECT_EQ(error.message, "Action aborted");
+  EXPECT_EQ(stopper.events, "Begin;Total 5;Step 1;End;");
+  storage.StorageClose(true);
+}
+
 TEST(CentralDirFind, CaseRulesSporadicAndNameOnly) {
   const RecordsArchive built = BuildStoredArchive(
       {StoredEntry("a.txt", "1"), StoredEntry("B.txt", "2"), StoredEntry("dir/Sub/", ""),

@@ -128,3 +128,32 @@ TEST(RecordsRoundTrip, PeerArchiveBehindAStubAndPythonsFullDirectory) {
 
 }  // namespace
 }  // namespace brevik::test
+
+namespace brevik::test {
+namespace {
+
+TEST(RecordsRoundTrip, InfoZipSplitArchiveIsReadAcrossItsVolumes) {
+  ScratchDir dir;
+  const std::string big = GeneratedBytes(300000, 31, false);
+  WriteFileBytes(dir / "r.bin", big);
+  for (int i = 0; i < 40; ++i) WriteFileBytes(dir / ("f" + std::to_string(i) + ".txt"), "file " + std::to_string(i));
+  const CommandResult made = RunCommand("cd " + ShellQuote(dir.path()) + " && zip -q -s 64k sp.zip r.bin f*.txt");
+  ASSERT_EQ(made.exitStatus, 0) << made.output;
+  CZipStorage storage;
+  storage.StorageOpen(dir / "sp.zip", CZipStorage::OpenReadOnly, 0);
+  CZipCentralDir central(&storage);
+  central.ReadCentralDir();
+  EXPECT_EQ(storage.m_iSpanMode, CZipStorage::SplitSpanned);
+  EXPECT_EQ(storage.m_iVolumeSize, 4);  // sp.z01 to sp.z04, then sp.zip
+  ASSERT_EQ(central.GetCount(), 41);
+  EXPECT_EQ(ReadEntryThroughRecords(central, storage, 0), big);
+  for (std::uint16_t i = 1; i < 41; ++i) {
+    const std::string name = central.GetHeader(i)->GetFileName();
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ReadEntryThroughRecords(central, storage, i), "file " + name.substr(1, name.size() - 5));
+  }
+  storage.StorageClose(false);
+}
+
+}  // namespace
+}  // namespace brevik::test

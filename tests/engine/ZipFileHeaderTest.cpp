@@ -115,6 +115,65 @@ TEST_P(FileHeaderLocal, DataDescriptorIsCheckedWithOrWithoutSignature) {
   }
 }
 
+// A ZIP64 extended information block with the uncompressed and compressed size.
+std::string Zip64Extra(std::uint64_t uncompressed, std::uint64_t compressed) {
+  RecordBytes extra;
+  extra.U16(0x0001)        // header id: ZIP64 extended information
+      .U16(16)             // data size
+      .U64(uncompressed)   // original size
+      .U64(compressed);    // compressed size
+  return extra.str();
+}
+
+TEST_P(FileHeaderLocal, Zip64LocalSizesAndZip64Descriptors) {
+  const std::string data = "streamed by a ZIP64 writer";
+  const auto size = static_cast<std::uint32_t>(data.size());
+  {
+    // Sizes in the ZIP64 field, 0xFFFFFFFF in the local header's own fields.
+    RecordsEntry entry = StoredEntry("z", data);
+    entry.localExtra = Zip64Extra(size, size);
+    RecordsArchive built = BuildStoredArchive({entry});
+    PatchLE(built.bytes, built.localOffsets[0] + LH::CompressedSize, 0xFFFFFFFF, 4);
+    PatchLE(built.bytes, built.localOffsets[0] + LH::UncompressedSize, 0xFFFFFFFF, 4);
+    RecordsOpenArchive archive(built.bytes, GetParam());
+    archive.central.ReadCentralDir();
+    archive.central.OpenEntryHeader(0);
+    std::string read(size, '\0');
+    archive.storage.StorageRead(read.data(), size, true);
+    EXPECT_EQ(read, data);
+    archive.central.CloseEntryHeader(false);
+
+    // ... and a ZIP64 field that disagrees is a mismatch.
+    entry.localExtra = Zip64Extra(size + 1, size);
+    RecordsArchive wrong = BuildStoredArchive({entry});
+    PatchLE(wrong.bytes, wrong.localOffsets[0] + LH::CompressedSize, 0xFFFFFFFF, 4);
+    PatchLE(wrong.bytes, wrong.localOffsets[0] + LH::UncompressedSize, 0xFFFFFFFF, 4);
+    EXPECT_EQ(OpenFirstEntry(wrong.bytes, GetParam()).code, 101);
+  }
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "good");
+    // Bit 3 with a ZIP64 local field: the descriptor carries 8-byte sizes.
+    RecordsEntry entry = StoredEntry("z", data, 0x0008);
+    entry.localExtra = Zip64Extra(0, 0);
+    RecordsArchive built = BuildStoredArchive({entry});
+    RecordBytes descriptor;
+    descriptor.U32(0x08074B50)              // data descriptor signature
+        .U32(RecordsCrc(data))              // crc-32
+        .U64(size)                          // compressed size, 8 bytes
+        .U64(size + (damaged ? 1u : 0u));   // uncompressed size, 8 bytes
+    std::string bytes = built.bytes.substr(0, built.directoryOffset) + descriptor.str() +
+                        built.bytes.substr(built.directoryOffset);
+    PatchLE(bytes, built.endRecordOffset + descriptor.size() + ZipFormat::EndRecord::DirectoryOffset,
+            built.directoryOffset + descriptor.size(), 4);
+    RecordsOpenArchive archive(bytes, GetParam());
+    archive.central.ReadCentralDir();
+    archive.central.OpenEntryHeader(0);
+    std::string read(size, '\0');
+    archive.storage.StorageRead(read.data(), size, true);
+    EXPECT_EQ(RecordsErrorOf([&] { archive.central.CloseEntryHeader(false); }).code, damaged ? 101 : 0);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothStorages, FileHeaderLocal, testing::Values(RecordsMedium::File, RecordsMedium::Memory),
                          MediumName);
 

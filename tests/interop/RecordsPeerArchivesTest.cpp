@@ -132,7 +132,8 @@ TEST(RecordsPeerArchives, StreamedArchivesWithZip64RecordsOrPlainDescriptors) {
   ASSERT_EQ(RunCommand(cd + "cat f.txt | zip -q piped.zip -").exitStatus, 0);
   // Writing a pipe, zip cannot go back: data descriptors after each entry.
   ASSERT_EQ(RunCommand(cd + "zip -q - f.txt | cat > streamed.zip").exitStatus, 0);
-  for (const char* name : {"piped.zip", "streamed.zip"}) {
+  ASSERT_EQ(RunCommand(cd + "bsdtar --format zip -cf - f.txt | cat > bsdtar.zip").exitStatus, 0);
+  for (const char* name : {"piped.zip", "streamed.zip", "bsdtar.zip"}) {
     for (const RecordsMedium medium : {RecordsMedium::File, RecordsMedium::Memory}) {
       SCOPED_TRACE(name);
       RecordsOpenArchive archive(ReadFileBytes(dir / name), medium);

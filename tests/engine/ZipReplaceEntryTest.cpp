@@ -253,6 +253,19 @@ TEST(ZipReplaceEntry, ACompressedReplacementGoesThroughATemporaryArchiveThatIsRe
   EXPECT_EQ(RunCommand("unzip -tqq -P secret " + ShellQuote(dir / "three.zip")).exitStatus, 0);
   EXPECT_EQ(RunCommand("7zz t -bd -psecret " + ShellQuote(dir / "three.zip")).exitStatus, 0);
   EXPECT_EQ(RunCommand("unzip -p -P secret " + ShellQuote(dir / "three.zip") + " packed.txt").output, text);
+
+  // Stopped while the packed entry is copied in place of another: the archive cannot be made
+  // sound again (105), and the temporary file is gone all the same.
+  CZipArchive stopped;
+  ASSERT_TRUE(stopped.Open(dir / "three.zip", CZipArchive::OpenExisting));
+  stopped.SetTempPath(dir / "tmp");
+  RecordingCallback stop(1);
+  stopped.SetCallback(&stop, cbCopyFromTemp);
+  EXPECT_EQ(ZipErrorOf([&] { AddReplacement(stopped, dir, "again.txt", GeneratedBytes(200000, 52, false), 6, 0); }),
+            errActionAborted);
+  EXPECT_EQ(stop.events.back(), "End");
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
+  stopped.Close(CZipArchive::CloseAfterError);
 }
 
 TEST(ZipReplaceEntry, CheckEfficiencyOnASplitArchiveKeepsOnlyTheStoredEntry) {

@@ -230,6 +230,14 @@ TEST(ZipPlatformSpace, TempFileNameFallsBackToAFolderWithRoom) {
 
   std::string name = PlatformOps::TempFileName(given.path(), needed, freeSpace);
   EXPECT_EQ(FolderOfTempFile(name), given.path());
+  // 3 GiB free is too little for 6 GiB, though both cut to 32 bits would say otherwise.
+  givenSpace = 3ULL * 1024 * 1024 * 1024;
+  name = PlatformOps::TempFileName(given.path(), needed, freeSpace);
+  EXPECT_EQ(FolderOfTempFile(name), temp.path());
+  // 4 GiB + 10 bytes free is room for 1 GiB, though its low 32 bits are only 10.
+  givenSpace = 4ULL * 1024 * 1024 * 1024 + 10;
+  name = PlatformOps::TempFileName(given.path(), 1ULL << 30, freeSpace);
+  EXPECT_EQ(FolderOfTempFile(name), given.path());
   givenSpace = needed - 1;
   name = PlatformOps::TempFileName(given.path(), needed, freeSpace);
   EXPECT_EQ(FolderOfTempFile(name), temp.path());

@@ -56,6 +56,23 @@ TEST(ExtractOperation, EncryptedEntryWithoutOrWithAWrongPassword) {
   EXPECT_EQ(ReadFileBytes(dir / "out/s2.txt"), "secret s2.txt");
 }
 
+TEST(ExtractOperation, ADamagedEntryDoesNotStopTheOnesAfterIt) {
+  ScratchDir dir;
+  const std::string zip = dir / "damaged.zip";
+  const CommandResult made = RunCommand(
+      "python3 -c 'import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1],\"w\")\n"
+      "z.writestr(\"bad.txt\",\"DAMAGE-ME-HERE\")\nz.writestr(\"good.txt\",\"good\")\nz.close()' " +
+      ShellQuote(zip));
+  ASSERT_EQ(made.exitStatus, 0) << made.output;
+  std::string bytes = ReadFileBytes(zip);
+  bytes[bytes.find("DAMAGE-ME-HERE")] = 'd';  // stored data whose CRC no longer matches
+  WriteFileBytes(zip, bytes);
+  ZipRequest request = RequestFor(OpExtract, zip, dir.path());
+  request.files = {"bad.txt", "good.txt"};
+  EXPECT_EQ(CExtract().Extract(request), "");
+  EXPECT_EQ(ReadFileBytes(dir / "good.txt"), "good");
+}
+
 TEST(ExtractOperation, EmptyAndUnusableArchives) {
   ScratchDir dir;
   WritePeerArchive(dir / "empty.zip", {});

@@ -32,6 +32,7 @@ public:
   /// The block; null when empty.
   char* GetBuffer() noexcept { return data_.get(); }
   const char* GetBuffer() const noexcept { return data_.get(); }
+  /// Same as `GetBuffer`, for code written against the standard containers.
   char* data() noexcept { return data_.get(); }
   const char* data() const noexcept { return data_.get(); }
   /// Its size in bytes.
@@ -40,6 +41,7 @@ public:
   bool IsAllocated() const noexcept { return size_ != 0; }
   /// The bytes as text (not terminated inside the block).
   std::string_view View() const noexcept { return {data_.get(), size_}; }
+  /// A copy of the bytes as a string.
   std::string ToString() const { return std::string(View()); }
 
   /// Replaces every "/" with "\" when `towardsBackslash`, else every "\" with "/".

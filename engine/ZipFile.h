@@ -42,6 +42,7 @@ public:
   /// Opens `fileName` (closing what was open). On failure throws `CZipFileException` when
   /// `throwOnError`, else returns false with errno set.
   bool Open(const std::string& fileName, unsigned openFlags, bool throwOnError) override;
+  /// Closes the descriptor, which also releases the lock; does nothing when closed.
   void Close() override;
   /// fsync.
   void Flush() override;

@@ -21,6 +21,7 @@ public:
   const std::string& GetFilePath() const noexcept { return filePath_; }
   /// "<system text> (<path>)".
   const std::string& GetErrorDescription() const noexcept { return description_; }
+  /// Same text as `GetErrorDescription`.
   const char* what() const noexcept override { return description_.c_str(); }
   /// As `CZipException::CopyErrorMessage`.
   bool CopyErrorMessage(char* buffer, std::size_t bufferSize) const noexcept;

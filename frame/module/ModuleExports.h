@@ -28,7 +28,3 @@ BREVIK_EXPORT HRESULT DllUnregisterServer();
 
 }  // extern "C"
 
-/// The signatures above, for a host that finds them with dlsym.
-using DllGetClassObjectFunction = HRESULT (*)(REFCLSID, REFIID, void**);
-using DllCanUnloadNowFunction = HRESULT (*)();
-using DllRegisterServerFunction = HRESULT (*)();

@@ -67,6 +67,9 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   const bool create = (openFlags & modeCreate) != 0;
   const bool truncate = create && (openFlags & modeNoTruncate) == 0;
   if (create) flags |= O_CREAT;
+  // Opening a FIFO would wait for its other end, for ever when there is none: never block here,
+  // and refuse what is no file once it is open.
+  flags |= O_NONBLOCK;
 
   const std::string path = AbsolutePath(fileName);
   int fd = ::open(fileName.c_str(), flags, 0666);
@@ -77,6 +80,10 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
       failure = errno;
     } else if (S_ISDIR(info.st_mode)) {
       failure = EISDIR;
+    } else if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+      failure = EINVAL;
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      failure = errno;
     }
   }
   if (failure == 0) {

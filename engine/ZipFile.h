@@ -13,7 +13,8 @@
 /// that denies writers takes a shared lock, an open for writing that denies others an exclusive
 /// one, `shareDenyNone` takes none. A conflicting open waits up to the lock wait, then fails like
 /// an open that cannot get the file (errno EBUSY). A truncating open takes the lock before it
-/// truncates, so a file someone else holds is never cut. Errors throw `CZipFileException`.
+/// truncates, so a file someone else holds is never cut. A folder (EISDIR), a FIFO or a socket
+/// (EINVAL) is refused without waiting. Errors throw `CZipFileException`.
 class CZipFile : public CZipAbstractFile {
 public:
   /// Open-mode flags.

@@ -159,6 +159,16 @@ TEST(ZipFile, FailedOpensThrowOrReportWithErrnoAndPath) {
     EXPECT_EQ(error.GetErrorDescription(), "Is a directory (" + scratch.path() + ")");
   }
   EXPECT_THROW(CZipFile(scratch / "no/such/folder/a.zip", kCreateArchive), CZipFileException);
+  // A FIFO would wait for a writer that never comes: it is refused at once.
+  const std::string fifo = scratch / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  try {
+    file.Open(fifo, kReadSource, true);
+    FAIL() << "opened a FIFO";
+  } catch (const CZipFileException& error) {
+    EXPECT_EQ(error.GetErrorDescription(), "Invalid argument (" + fifo + ")");
+  }
+  EXPECT_FALSE(file.Open(fifo, kCreateArchive, false));
   // Operations on a closed file are errors, not crashes.
   EXPECT_THROW(file.GetLength(), CZipFileException);
   EXPECT_THROW(file.Write("x", 1), CZipFileException);

@@ -123,4 +123,19 @@ TEST(TypeLibrary, LookUpsIgnoreAsciiCaseOnly) {
   EXPECT_EQ(FindMemberByDispid(zip, 2), nullptr);
 }
 
+TEST(TypeLibrary, EveryMemberOfEveryInterfaceIsFoundByItsNameInAnyCase) {
+  for (const InterfaceInfo* info : BrevikTypeLibrary().interfaces) {
+    for (const MemberInfo& member : info->members) {
+      std::u16string lower, upper;
+      for (const char* c = member.name; *c; ++c) {
+        lower += static_cast<char16_t>(*c >= 'A' && *c <= 'Z' ? *c + 32 : *c);
+        upper += static_cast<char16_t>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
+      }
+      EXPECT_EQ(FindMemberByName(*info, lower), &member) << info->name << "." << member.name;
+      EXPECT_EQ(FindMemberByName(*info, upper), &member) << info->name << "." << member.name;
+      EXPECT_EQ(FindMemberByDispid(*info, member.dispid), &member) << "DISPIDs are unique";
+    }
+  }
+}
+
 }  // namespace

@@ -304,7 +304,6 @@ public:
   std::size_t GetZlibBlockCount() const { return zlibBlocks_.size(); }
 
 private:
-
   /// The entry open for writing or reading is dropped: buffer and zlib blocks freed.
   void ReleaseEntryState();
   /// Points the zlib stream's allocation functions at the tracked list (or at none).

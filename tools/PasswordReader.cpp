@@ -103,9 +103,8 @@ bool ReadPassword(PasswordSource source, const std::string& argument, std::strin
         EchoOff quiet(tty.get());
         read = ReadFirstLine(tty.get(), password);
       }
-      // The user's Enter was not echoed; end the prompt's line ourselves.
-      if (write(tty.get(), "\n", 1) < 0) {
-      }
+      // The user's Enter was not echoed; end the prompt's line ourselves (best effort).
+      [[maybe_unused]] const ssize_t lineEnd = write(tty.get(), "\n", 1);
       if (!read) {
         error = "cannot read the password from the terminal";
         password.clear();

@@ -86,6 +86,12 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
   }
 
   int replaceIndex = request.replaceIndex;
+  if (replaceIndex != -1 && request.sourceFile == nullptr) {
+    // Resolving a replacement of the last entry cuts that entry off at once: a source that cannot
+    // be read must be found out before, or the old entry would be lost for nothing.
+    CZipFile probe;
+    if (!probe.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) return false;
+  }
   if (!ResolveReplaceIndex(replaceIndex, storedName)) return false;
   request.replaceIndex = replaceIndex;
   const bool isReplacement = replaceIndex >= 0;

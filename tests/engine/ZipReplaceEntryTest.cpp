@@ -224,6 +224,31 @@ TEST(ZipReplaceEntry, ResolvesTheIndexByNameAndAppendsWhenNothingFollows) {
   EXPECT_EQ(PeerTestFailures(dir / "split.zip"), "");
 }
 
+TEST(ZipReplaceEntry, ASourceThatCannotBeReadLeavesTheLastEntryInPlace) {
+  ScratchDir dir;
+  const std::vector<EntryEditFile> files = ThreeFiles();
+  MakeInfoZipArchive(dir / "src", dir / "three.zip", files);
+
+  // Replacing the last entry cuts it off before its replacement is written; a source that is
+  // missing must be found out first, for stored and compressed replacements alike.
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(dir / "three.zip", CZipArchive::OpenExisting));
+  for (int level : {0, 6}) {
+    AddFileRequest request;
+    request.sourcePath = dir / "vanished.txt";
+    request.storedName = "last.txt";
+    request.level = level;
+    request.replaceIndex = 2;
+    EXPECT_FALSE(archive.AddFile(request));
+    request.replaceIndex = -2;
+    EXPECT_FALSE(archive.AddFile(request));
+    EXPECT_EQ(archive.GetCount(), 3);
+  }
+  archive.Close();
+  EXPECT_EQ(PeerTestFailures(dir / "three.zip"), "");
+  EXPECT_TRUE(PeerExtract(dir / "three.zip", "last.txt") == files[2].second);
+}
+
 TEST(ZipReplaceEntry, ACompressedReplacementGoesThroughATemporaryArchiveThatIsRemoved) {
   ScratchDir dir;
   const std::vector<EntryEditFile> files = ThreeFiles();

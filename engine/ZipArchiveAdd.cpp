@@ -439,7 +439,14 @@ bool CZipArchive::RemoveLastEntry(bool force) {
   if (!isOpenEntry) cutAt += centralDir_.m_uBytesBeforeZip;
   centralDir_.RemoveHeader(last, count - 1, true);
   if (isOpenEntry) centralDir_.m_pOpenedFile = nullptr;
-  storage_.StorageFlush();
+  // Bytes still in the write buffer go where the file position is. When that lies at or past
+  // the cut they belong to the entry being removed: drop them instead of writing them, since the
+  // write that failed (a full disk) would only fail again and leave the archive without a
+  // directory.
+  if (storage_.m_pFile->GetPosition() >= cutAt)
+    storage_.DropBufferedBytes(storage_.GetBytesInWriteBuffer());
+  else
+    storage_.StorageFlush();
   storage_.m_pFile->SetLength(cutAt);
   storage_.m_pFile->SeekToEnd();
   centralDir_.m_bOnDisk = false;

@@ -27,5 +27,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBREVIK_TESTS=
 cmake --build "$build" -j "$(nproc)" --target brevik_cli
 mkdir -p "$scratch"
 g++ -O2 -std=c++20 -o "$build/deflate_floor" "$root/bench/peers/deflate_floor.cpp" -lz
+g++ -O2 -std=c++20 -o "$build/measure" "$root/bench/peers/measure.cpp"
 python3 "$root/bench/peers/run_bench.py" --brevik "$build/tools/brevik" --floor "$build/deflate_floor" \
+  --measure "$build/measure" \
   --scratch "$scratch" "${args[@]}"

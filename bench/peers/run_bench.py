@@ -3,7 +3,7 @@
 
 Every measurement runs each tool several times in alternation (A B C A B C ...) so that the machine's
 drift cancels, and reports the median wall time, the CPU time and peak memory of the child (from
-wait4's rusage) and the archive size, with the ratio of brevik to each peer and to the floor.
+wait4's rusage, taken by the small measure launcher) and the archive size, with the ratio of brevik to each peer and to the floor.
 Results go to results.md and results.csv in the scratch folder; the table is printed too.
 """
 
@@ -20,6 +20,8 @@ import zipfile
 
 QUICK_RUNS = 3
 FULL_RUNS = 5
+MEASURE = None       # the measure launcher, set from --measure
+MEASURE_DIR = None   # where it writes its report
 
 
 # ---------------------------------------------------------------------------------------------
@@ -127,20 +129,18 @@ class Sample:
 
 
 def run_once(argv, cwd, env=None, prepare=None):
+    """One run through the measure launcher, whose small size keeps the child's peak memory its own."""
     if prepare:
         prepare()
-    start = time.perf_counter()
-    process = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
-    wall = time.perf_counter() - start
-    stderr = process.stderr.read().decode(errors="replace") if process.stderr else ""
-    process.stderr.close()
-    process.returncode = os.waitstatus_to_exitcode(status)
-    if process.returncode != 0:
-        sys.stderr.write("  ! %s exited %d: %s\n" % (" ".join(argv[:3]), process.returncode,
-                                                     stderr.strip()[:300]))
-    return Sample(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, process.returncode)
+    report = os.path.join(MEASURE_DIR, "measure-report.txt")
+    process = subprocess.run([MEASURE, report] + argv, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE)
+    with open(report) as lines:
+        wall, cpu, peak_kib, status = lines.read().split()
+    if int(status) != 0:
+        sys.stderr.write("  ! %s exited %s: %s\n" % (" ".join(argv[:3]), status,
+                                                    process.stderr.decode(errors="replace").strip()[:300]))
+    return Sample(float(wall), float(cpu), int(peak_kib), int(status))
 
 
 class Tool:
@@ -442,11 +442,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--brevik", required=True, help="path of the brevik command")
     parser.add_argument("--floor", required=True, help="path of the deflate_floor program")
+    parser.add_argument("--measure", required=True, help="path of the measure launcher")
     parser.add_argument("--scratch", required=True, help="folder for corpora, archives and results")
     parser.add_argument("--full", action="store_true", help="all corpora, the 1 GiB file, every peer")
     parser.add_argument("--runs", type=int, default=0, help="runs per tool (default 3 quick, 5 full)")
     args = parser.parse_args()
 
+    global MEASURE, MEASURE_DIR
     ctx = Context()
     ctx.brevik = os.path.abspath(args.brevik)
     ctx.floor = os.path.abspath(args.floor)
@@ -457,6 +459,8 @@ def main():
     os.makedirs(corpora_root, exist_ok=True)
     remove(ctx.work)
     os.makedirs(ctx.work)
+    MEASURE = os.path.abspath(args.measure)
+    MEASURE_DIR = scratch
     runs = args.runs or (FULL_RUNS if args.full else QUICK_RUNS)
 
     print("making corpora under %s" % corpora_root, flush=True)

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -161,7 +162,16 @@ std::string ComponentRegistrar::LoadedModulePath() {
   // The main program's entry has no useful name; the kernel knows its file.
   if (loaded.empty()) loaded = "/proc/self/exe";
   const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(loaded.c_str(), nullptr), &::free);
-  return resolved ? std::string(resolved.get()) : std::string();
+  if (resolved) return std::string(resolved.get());
+  // realpath needs every parent folder to be searchable, which an account may lack for a library
+  // it can still load: the absolute name it was loaded by is then the best path there is.
+  if (loaded == "/proc/self/exe") {
+    std::string target(4096, '\0');
+    const ssize_t length = ::readlink(loaded.c_str(), target.data(), target.size());
+    if (length > 0 && static_cast<size_t>(length) < target.size()) return target.substr(0, static_cast<size_t>(length));
+    return std::string();
+  }
+  return !loaded.empty() && loaded.front() == '/' ? loaded : std::string();
 }
 
 HRESULT ComponentRegistrar::ToHResult(const RegistryResult& result) noexcept {

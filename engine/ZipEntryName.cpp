@@ -1,53 +1,10 @@
-// ZipEntryName.cpp -- CP437 <-> UTF-8 through glibc iconv, and UTF-8 validation for entry names.
+// ZipEntryName.cpp -- CP437 <-> UTF-8 for entry names (over CZipAutoBuffer's conversion), UTF-8 validation.
 #include "engine/ZipEntryName.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <iconv.h>
+#include <stdexcept>
 
-namespace {
-
-// Owns one iconv conversion descriptor.
-class IconvHandle {
-public:
-  IconvHandle(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-  ~IconvHandle() {
-    if (valid()) iconv_close(handle_);
-  }
-  IconvHandle(const IconvHandle&) = delete;
-  IconvHandle& operator=(const IconvHandle&) = delete;
-  bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return handle_; }
-
-private:
-  iconv_t handle_;
-};
-
-// The whole of `input` converted, or nothing when iconv stops at a byte it cannot convert.
-std::optional<std::string> Convert(const char* to, const char* from, const std::string& input) {
-  IconvHandle cd(to, from);
-  if (!cd.valid()) return std::nullopt;
-  std::string output;
-  // Four output bytes per input byte cover the longest UTF-8 form of a CP437 character.
-  output.resize(input.size() * 4 + 4);
-  char* in = const_cast<char*>(input.data());  // iconv's prototype is not const-correct
-  std::size_t inLeft = input.size();
-  char* out = output.data();
-  std::size_t outLeft = output.size();
-  while (inLeft > 0) {
-    if (iconv(cd.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
-      if (errno != E2BIG) return std::nullopt;
-      const std::size_t used = output.size() - outLeft;
-      output.resize(output.size() * 2);
-      out = output.data() + used;
-      outLeft = output.size() - used;
-    }
-  }
-  output.resize(output.size() - outLeft);
-  return output;
-}
-
-}  // namespace
+#include "engine/ZipAutoBuffer.h"
 
 namespace ZipEntryName {
 
@@ -98,15 +55,30 @@ bool IsValidUtf8(const std::string& bytes) {
 
 std::string Cp437ToUtf8(const std::string& bytes) {
   if (IsAscii(bytes)) return bytes;
-  // CP437 maps all 256 byte values, so a failure here means iconv lacks the table; the bytes
-  // as stored are then the best host form there is.
-  return Convert("UTF-8", "CP437", bytes).value_or(bytes);
+  CZipAutoBuffer name;
+  name.Assign(bytes);
+  try {
+    name.ConvertOemAnsi(false);
+  } catch (const std::runtime_error&) {
+    // CP437 maps all 256 byte values, so a failure here means iconv lacks the table; the bytes
+    // as stored are then the best host form there is.
+    return bytes;
+  }
+  return name.ToString();
 }
 
 std::optional<std::string> Utf8ToCp437(const std::string& text) {
   if (IsAscii(text)) return text;
   if (!IsValidUtf8(text)) return std::nullopt;
-  return Convert("CP437", "UTF-8", text);
+  CZipAutoBuffer name;
+  name.Assign(text);
+  try {
+    // A lossy conversion put "?" for a character CP437 lacks: such a name is stored as UTF-8.
+    if (!name.ConvertOemAnsi(true)) return std::nullopt;
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
+  return name.ToString();
 }
 
 }  // namespace ZipEntryName

@@ -264,36 +264,32 @@ RegistryResult RegistryStore::CreateKey(const std::string& keyPath) const {
 
 RegistryResult RegistryStore::SetStringValue(const std::string& keyPath, const std::string& valueName,
                                              const std::string& text) const {
-  if (HoldsZeroByte(valueName) || HoldsZeroByte(text)) {
+  if (HoldsZeroByte(text)) {
     return RegistryResult::Failure(EINVAL, "a registry text or value name cannot hold a zero byte");
   }
-  return Update([&](RegistryTree& tree) {
-    RegistryResult result;
-    if (RegistryKey* key = tree.CreateKey(keyPath, result)) {
-      RegistryValue value;
-      value.name = valueName;
-      value.type = kRegSz;
-      value.text = text;
-      key->SetValue(std::move(value));
-    }
-    return result;
-  });
+  RegistryValue value;
+  value.name = valueName;
+  value.type = kRegSz;
+  value.text = text;
+  return SetValue(keyPath, std::move(value));
 }
 
 RegistryResult RegistryStore::SetDwordValue(const std::string& keyPath, const std::string& valueName,
                                             uint32_t number) const {
-  if (HoldsZeroByte(valueName)) {
+  RegistryValue value;
+  value.name = valueName;
+  value.type = kRegDword;
+  value.number = number;
+  return SetValue(keyPath, std::move(value));
+}
+
+RegistryResult RegistryStore::SetValue(const std::string& keyPath, RegistryValue value) const {
+  if (HoldsZeroByte(value.name)) {
     return RegistryResult::Failure(EINVAL, "a registry text or value name cannot hold a zero byte");
   }
   return Update([&](RegistryTree& tree) {
     RegistryResult result;
-    if (RegistryKey* key = tree.CreateKey(keyPath, result)) {
-      RegistryValue value;
-      value.name = valueName;
-      value.type = kRegDword;
-      value.number = number;
-      key->SetValue(std::move(value));
-    }
+    if (RegistryKey* key = tree.CreateKey(keyPath, result)) key->SetValue(std::move(value));
     return result;
   });
 }

@@ -63,6 +63,8 @@ public:
   RegistryResult DeleteKey(const std::string& keyPath) const;
 
 private:
+  /// Creates the key as needed and sets one value in it, replacing a value of that name.
+  RegistryResult SetValue(const std::string& keyPath, RegistryValue value) const;
   /// Update on the file at `filePath` (the store's file with any symbolic link resolved).
   RegistryResult UpdateFile(const std::string& filePath,
                             const std::function<RegistryResult(RegistryTree&)>& edit) const;

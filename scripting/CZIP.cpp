@@ -162,7 +162,11 @@ HRESULT CZIP::Delete() {
   return Guarded([&] { RunOperation(OpDelete, nullptr); return S_OK; });
 }
 
-HRESULT CZIP::UnZip(VARIANT* collection) {
+HRESULT CZIP::UnZip(VARIANT* collection) { return RunCollectionOperation(OpUnZip, collection); }
+
+HRESULT CZIP::List(VARIANT* collection) { return RunCollectionOperation(OpList, collection); }
+
+HRESULT CZIP::RunCollectionOperation(ZipOperation operation, VARIANT* collection) {
   if (!collection) return E_POINTER;
   // The script receives VT_DISPATCH in every case: the collection, or null after a failure.
   VariantInit(collection);
@@ -170,20 +174,7 @@ HRESULT CZIP::UnZip(VARIANT* collection) {
   collection->pdispVal = nullptr;
   return Guarded([&] {
     ComPtr<IDispatch> made;
-    RunOperation(OpUnZip, &made);
-    collection->pdispVal = made.Detach();
-    return S_OK;
-  });
-}
-
-HRESULT CZIP::List(VARIANT* collection) {
-  if (!collection) return E_POINTER;
-  VariantInit(collection);
-  collection->vt = VT_DISPATCH;
-  collection->pdispVal = nullptr;
-  return Guarded([&] {
-    ComPtr<IDispatch> made;
-    RunOperation(OpList, &made);
+    RunOperation(operation, &made);
     collection->pdispVal = made.Detach();
     return S_OK;
   });

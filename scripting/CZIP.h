@@ -75,6 +75,8 @@ private:
   /// Runs the frame for `operation`: prepare, validate, gate, work, error state. `collection`
   /// is non-null for UnZip and List.
   void RunOperation(ZipOperation operation, ComPtr<IDispatch>* collection);
+  /// UnZip and List: the out-VARIANT is VT_DISPATCH, holding the collection or null on failure.
+  HRESULT RunCollectionOperation(ZipOperation operation, VARIANT* collection);
   /// Prepares the request and locates the policy settings (the first check of every method).
   bool LocateSettings();
   /// The existence checks of `request_.operation`, then the policy gate.

@@ -119,7 +119,11 @@ void CZipFile::Close() {
 void CZipFile::Fail(int systemError) const { throw CZipFileException(systemError, path_); }
 
 void CZipFile::Flush() {
-  if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) Fail(errno);
+  // Every Write goes straight to the descriptor, so nothing of ours is left to hand over. The
+  // bytes are deliberately not forced to the disk: an fsync at each archive close costs more than a
+  // whole one-entry delete (it waits for every dirty page of the file, e.g. of an archive just
+  // uploaded or copied), and no other ZIP tool pays it. Durability is the system's write-back, as for
+  // any file a page writes; a write-back error still surfaces at Close.
 }
 
 std::uint64_t CZipFile::GetPosition() const {

@@ -45,7 +45,7 @@ public:
   bool Open(const std::string& fileName, unsigned openFlags, bool throwOnError) override;
   /// Closes the descriptor, which also releases the lock; does nothing when closed.
   void Close() override;
-  /// fsync.
+  /// Nothing to do: writes are not buffered here, and the file is not forced to the disk.
   void Flush() override;
   std::uint64_t GetPosition() const override;
   /// A position before the start fails with EINVAL.

@@ -1,28 +1,34 @@
 #!/usr/bin/env bash
 # bench.sh -- Release build, then brevik side by side with zip, 7-Zip, bsdtar and Python's zipfile.
 #
-#   scripts/bench.sh [--full] [--scratch DIR] [--runs N]
+#   scripts/bench.sh [--full] [--scratch DIR] [--runs N] [--build DIR] [--only GROUPS]
+#                    [--corpus NAMES] [--corpora DIR] [--baseline BREVIK]
 #
 # Quick mode (the default) measures the text and tiny-file corpora, a listing of 65535 entries and
 # deleting from one binary archive, in well under 10 minutes on two cores. --full adds the binary
 # corpus, stored archives, the 1 GiB file (when the disk has room) and 7-Zip with its own threads.
+# --only create,extract,list,delete,password and --corpus text,tiny narrow a run; --baseline puts
+# another brevik command (an older build) beside this one in every task, to show what a change
+# gained; --build picks the Release build folder (default build/release).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scratch="${TMPDIR:-/tmp}/brevik-bench"
 args=()
+build="$root/build/release"
 while (($#)); do
   case "$1" in
     --full) args+=(--full) ;;
     --runs) args+=(--runs "$2"); shift ;;
     --scratch) scratch=$2; shift ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --build) build=$2; shift ;;
+    --only|--corpus|--corpora|--baseline) args+=("$1" "$2"); shift ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
 
 "$root/scripts/setup.sh"
-build="$root/build/release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBREVIK_TESTS=OFF -DBREVIK_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target brevik_cli
 mkdir -p "$scratch"

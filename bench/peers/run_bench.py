@@ -19,6 +19,7 @@ import time
 import zipfile
 
 QUICK_RUNS = 3
+GROUPS = ("create", "extract", "list", "delete", "password")
 FULL_RUNS = 5
 MEASURE = None       # the measure launcher, set from --measure
 MEASURE_DIR = None   # where it writes its report
@@ -146,13 +147,23 @@ def run_once(argv, cwd, env=None, prepare=None):
 class Tool:
     """One contender of a measurement: how to run it, what to clean before each run, what it makes."""
 
-    def __init__(self, name, argv, cwd, output=None, env=None, prepare=None):
+    def __init__(self, name, argv, cwd, output=None, env=None, fresh_dir=False, copy_source=None):
         self.name = name
         self.argv = argv
         self.cwd = cwd
         self.output = output
         self.env = env
-        self.prepare = prepare
+        self.fresh_dir = fresh_dir        # the output is a folder made empty before each run
+        self.copy_source = copy_source    # the output is a fresh copy of this file before each run
+
+    def prepare(self):
+        if self.copy_source:
+            shutil.copyfile(self.copy_source, self.output)
+        elif self.fresh_dir:
+            remove(self.output)
+            os.makedirs(self.output)
+        else:
+            remove(self.output)
 
 
 def remove(path):
@@ -172,18 +183,33 @@ def output_size(path):
     return corpus_summary(path)[1]
 
 
-def measure(task, tools, runs):
+def with_baseline(ctx, tools):
+    """Adds 'brevik before' (the --baseline command) after each brevik tool, writing its own output."""
+    if not ctx.baseline:
+        return tools
+    result = []
+    for tool in tools:
+        result.append(tool)
+        if not tool.name.startswith("brevik"):
+            continue
+        output = None
+        if tool.output:
+            folder, leaf = os.path.split(tool.output)
+            output = os.path.join(folder, "before-" + leaf)
+        argv = [ctx.baseline if arg == ctx.brevik else (output if arg == tool.output else arg) for arg in tool.argv]
+        result.append(Tool(tool.name.replace("brevik", "brevik before", 1), argv, tool.cwd, output, tool.env,
+                           fresh_dir=tool.fresh_dir, copy_source=tool.copy_source))
+    return result
+
+
+def measure(ctx, task, tools, runs):
     """Runs every tool `runs` times in alternation and returns one row per tool."""
+    tools = with_baseline(ctx, tools)
     samples = {tool.name: [] for tool in tools}
     sizes = {}
     for _ in range(runs):
         for tool in tools:
-            def prepare(tool=tool):
-                if tool.prepare:
-                    tool.prepare()
-                else:
-                    remove(tool.output)
-            samples[tool.name].append(run_once(tool.argv, tool.cwd, tool.env, prepare))
+            samples[tool.name].append(run_once(tool.argv, tool.cwd, tool.env, tool.prepare))
             sizes[tool.name] = output_size(tool.output)
     rows = []
     for tool in tools:
@@ -262,20 +288,17 @@ def stored_tools(ctx, name, source):
 
 def extract_tools(ctx, name, archive):
     target = lambda tool: os.path.join(ctx.work, "%s-x-%s" % (name, tool))
-
-    def fresh(path):
-        return lambda: (remove(path), os.makedirs(path))
     return [
         Tool("brevik", [ctx.brevik, "unzip", archive, "-d", target("brevik")], ctx.work, target("brevik"),
-             prepare=fresh(target("brevik"))),
+             fresh_dir=True),
         Tool("unzip -q", ["unzip", "-q", "-o", archive, "-d", target("unzip")], ctx.work, target("unzip"),
-             prepare=fresh(target("unzip"))),
+             fresh_dir=True),
         Tool("7zz x", ["7zz", "x", "-bd", "-bso0", "-y", "-o" + target("7zz"), archive], ctx.work, target("7zz"),
-             prepare=fresh(target("7zz"))),
+             fresh_dir=True),
         Tool("bsdtar -xf", ["bsdtar", "-xf", archive, "-C", target("bsdtar")], ctx.work, target("bsdtar"),
-             prepare=fresh(target("bsdtar"))),
+             fresh_dir=True),
         Tool("python", python_extract_argv(archive, target("python")), ctx.work, target("python"),
-             prepare=fresh(target("python"))),
+             fresh_dir=True),
     ]
 
 
@@ -291,16 +314,13 @@ def list_tools(ctx, archive):
 
 def delete_tools(ctx, archive, entry_name, which):
     copy = lambda tool: os.path.join(ctx.work, "delete-%s-%s.zip" % (which, tool))
-
-    def fresh_copy(path):
-        return lambda: shutil.copyfile(archive, path)
     return [
         Tool("brevik", [ctx.brevik, "delete", copy("brevik"), entry_name], ctx.work, copy("brevik"),
-             prepare=fresh_copy(copy("brevik"))),
+             copy_source=archive),
         Tool("zip -d", ["zip", "-q", "-d", copy("zip"), entry_name], ctx.work, copy("zip"),
-             prepare=fresh_copy(copy("zip"))),
+             copy_source=archive),
         Tool("7zz d", ["7zz", "d", "-bd", "-bso0", copy("7zz"), entry_name], ctx.work, copy("7zz"),
-             prepare=fresh_copy(copy("7zz"))),
+             copy_source=archive),
     ]
 
 
@@ -320,17 +340,14 @@ def password_extract_tools(ctx, name):
     archive = lambda tool: os.path.join(ctx.work, "%s-pw-%s.zip" % (name, tool))
     target = lambda tool: os.path.join(ctx.work, "%s-pwx-%s" % (name, tool))
     env = dict(os.environ, BREVIK_BENCH_PASSWORD="bench-secret")
-
-    def fresh(path):
-        return lambda: (remove(path), os.makedirs(path))
     return [
         Tool("brevik", [ctx.brevik, "unzip", archive("brevik"), "-d", target("brevik"), "--password-env",
                         "BREVIK_BENCH_PASSWORD"], ctx.work, target("brevik"), env=env,
-             prepare=fresh(target("brevik"))),
+             fresh_dir=True),
         Tool("brevik plain", [ctx.brevik, "unzip", archive("brevik-plain"), "-d", target("brevik-plain")], ctx.work,
-             target("brevik-plain"), prepare=fresh(target("brevik-plain"))),
+             target("brevik-plain"), fresh_dir=True),
         Tool("unzip -P", ["unzip", "-q", "-o", "-P", "bench-secret", archive("zip"), "-d", target("unzip")], ctx.work,
-             target("unzip"), prepare=fresh(target("unzip"))),
+             target("unzip"), fresh_dir=True),
     ]
 
 
@@ -446,6 +463,14 @@ def main():
     parser.add_argument("--scratch", required=True, help="folder for corpora, archives and results")
     parser.add_argument("--full", action="store_true", help="all corpora, the 1 GiB file, every peer")
     parser.add_argument("--runs", type=int, default=0, help="runs per tool (default 3 quick, 5 full)")
+    parser.add_argument("--only", default="", help="comma-separated groups to run: create, extract, list, "
+                        "delete, password (default all); extract needs the archives of create")
+    parser.add_argument("--corpus", default="", help="comma-separated corpora for create and extract: text, "
+                        "tiny, and with --full binary, large (default all of the mode)")
+    parser.add_argument("--corpora", default="", help="folder holding (or to hold) the corpora, shared between "
+                        "scratch folders (default SCRATCH/corpora)")
+    parser.add_argument("--baseline", default="", help="another brevik command, measured as 'brevik before' "
+                        "beside brevik in every task, to show what a change gained")
     args = parser.parse_args()
 
     global MEASURE, MEASURE_DIR
@@ -454,14 +479,18 @@ def main():
     ctx.floor = os.path.abspath(args.floor)
     ctx.full = args.full
     scratch = os.path.abspath(args.scratch)
-    corpora_root = os.path.join(scratch, "corpora")
+    corpora_root = os.path.abspath(args.corpora) if args.corpora else os.path.join(scratch, "corpora")
     ctx.work = os.path.join(scratch, "work")
     os.makedirs(corpora_root, exist_ok=True)
-    remove(ctx.work)
-    os.makedirs(ctx.work)
+    os.makedirs(ctx.work, exist_ok=True)   # every tool clears its own output before each run
     MEASURE = os.path.abspath(args.measure)
     MEASURE_DIR = scratch
     runs = args.runs or (FULL_RUNS if args.full else QUICK_RUNS)
+    ctx.baseline = os.path.abspath(args.baseline) if args.baseline else None
+    groups = set(g.strip() for g in args.only.split(",") if g.strip()) or set(GROUPS)
+    unknown = groups - set(GROUPS)
+    if unknown:
+        parser.error("unknown group(s): %s" % ", ".join(sorted(unknown)))
 
     print("making corpora under %s" % corpora_root, flush=True)
     corpora = {"text": make_text_corpus(corpora_root), "tiny": make_tiny_corpus(corpora_root)}
@@ -473,6 +502,9 @@ def main():
             corpora["large"] = large
         else:
             print("not enough free disk for the 1 GiB corpus; skipped", flush=True)
+    if args.corpus:
+        wanted = set(c.strip() for c in args.corpus.split(",") if c.strip())
+        corpora = {name: path for name, path in corpora.items() if name in wanted}
     many = make_many_entries_archive(corpora_root)
     entry_count = 65535
 
@@ -483,32 +515,34 @@ def main():
 
     rows = []
     for name, path in corpora.items():
-        print("create %s ..." % name, flush=True)
-        rows += measure("create " + name, create_tools(ctx, name, path), runs)
-        if args.full:
-            print("stored create %s ..." % name, flush=True)
-            rows += measure("stored create " + name, stored_tools(ctx, name, path), runs)
-        archive = os.path.join(ctx.work, "%s-zip.zip" % name)
-        print("extract %s ..." % name, flush=True)
-        rows += measure("extract " + name, extract_tools(ctx, name, archive), runs)
+        if "create" in groups:
+            print("create %s ..." % name, flush=True)
+            rows += measure(ctx, "create " + name, create_tools(ctx, name, path), runs)
+            if args.full:
+                print("stored create %s ..." % name, flush=True)
+                rows += measure(ctx, "stored create " + name, stored_tools(ctx, name, path), runs)
+        if "extract" in groups:
+            # Every tool extracts the archive zip -6 made, so all read the same bytes.
+            archive = os.path.join(ctx.work, "%s-zip.zip" % name)
+            if "create" not in groups:
+                remove(archive)
+                subprocess.run(["zip", "-q", "-6", "-r", archive, os.path.basename(path)],
+                               cwd=os.path.dirname(path), check=True)
+            print("extract %s ..." % name, flush=True)
+            rows += measure(ctx, "extract " + name, extract_tools(ctx, name, archive), runs)
 
-    print("list %d entries ..." % entry_count, flush=True)
-    rows += measure("list %d entries" % entry_count, list_tools(ctx, many), runs)
-
-    binary_archive = os.path.join(ctx.work, "binary-source.zip")
-    subprocess.run(["zip", "-q", "-6", "-r", binary_archive, os.path.basename(binary)],
-                   cwd=os.path.dirname(binary), check=True)
-    names = [info.filename for info in zipfile.ZipFile(binary_archive).infolist() if not info.is_dir()]
-    print("delete first and last entry of the binary archive (%d entries) ..." % len(names), flush=True)
-    rows += measure("delete first entry", delete_tools(ctx, binary_archive, names[0], "first"), runs)
-    rows += measure("delete last entry", delete_tools(ctx, binary_archive, names[-1], "last"), runs)
-
-    password_corpus = "text"
-    print("password create and extract (%s) ..." % password_corpus, flush=True)
-    rows += measure("password create " + password_corpus,
-                    password_tools(ctx, password_corpus, corpora[password_corpus]), runs)
-    rows += measure("password extract " + password_corpus,
-                    password_extract_tools(ctx, password_corpus), runs)
+    if "list" in groups:
+        print("list %d entries ..." % entry_count, flush=True)
+        rows += measure(ctx, "list %d entries" % entry_count, list_tools(ctx, many), runs)
+    if "delete" in groups:
+        measure_deletes(ctx, binary, runs, rows)
+    if "password" in groups and "text" in corpora:
+        password_corpus = "text"
+        print("password create and extract (%s) ..." % password_corpus, flush=True)
+        rows += measure(ctx, "password create " + password_corpus,
+                        password_tools(ctx, password_corpus, corpora[password_corpus]), runs)
+        rows += measure(ctx, "password extract " + password_corpus,
+                        password_extract_tools(ctx, password_corpus), runs)
 
     checks = verdicts(rows, list(corpora), entry_count)
     machine = "%s, %d cores, %s" % (os.uname().machine, os.cpu_count(), " ".join(os.uname()[2:3]))
@@ -517,6 +551,17 @@ def main():
     print(table)
     print("results: %s/results.md and results.csv" % scratch)
     return 0
+
+
+def measure_deletes(ctx, binary, runs, rows):
+    binary_archive = os.path.join(ctx.work, "binary-source.zip")
+    remove(binary_archive)
+    subprocess.run(["zip", "-q", "-6", "-r", binary_archive, os.path.basename(binary)],
+                   cwd=os.path.dirname(binary), check=True)
+    names = [info.filename for info in zipfile.ZipFile(binary_archive).infolist() if not info.is_dir()]
+    print("delete first and last entry of the binary archive (%d entries) ..." % len(names), flush=True)
+    rows += measure(ctx, "delete first entry", delete_tools(ctx, binary_archive, names[0], "first"), runs)
+    rows += measure(ctx, "delete last entry", delete_tools(ctx, binary_archive, names[-1], "last"), runs)
 
 
 if __name__ == "__main__":

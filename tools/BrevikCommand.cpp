@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #include "frame/automation/IClassFactory.h"
@@ -55,8 +57,11 @@ struct EnumeratorReference {
   }
 };
 
-// Walks the collection as a script's for-each loop does: _NewEnum, then Next until it runs dry.
-std::vector<ListedEntry> ReadCollection(const VariantValue& collectionValue) {
+// Walks the collection as a script's for-each loop does: _NewEnum, then Next until it runs dry,
+// handing each entry to `visit` at once. Nothing is kept, so a listing of 65535 entries costs the
+// command no more memory than one of a single entry.
+template <typename Visit>
+std::size_t WalkCollection(const VariantValue& collectionValue, Visit visit) {
   DispatchObject collection = DispatchObject::FromVariant(collectionValue);
   VariantValue enumValue = collection.Get("_NewEnum");
   if (enumValue.type() != VT_UNKNOWN && enumValue.type() != VT_DISPATCH) throw DispatchError("_NewEnum", E_NOINTERFACE);
@@ -68,42 +73,36 @@ std::vector<ListedEntry> ReadCollection(const VariantValue& collectionValue) {
   if (FAILED(hr)) throw DispatchError("_NewEnum", hr);
   walk.enumerator = static_cast<IEnumVARIANT*>(enumerator);
 
-  std::vector<ListedEntry> entries;
+  std::size_t count = 0;
+  ListedEntry listed;
   for (;;) {
     VariantValue item;
     ULONG fetched = 0;
     if (walk.enumerator->Next(1, item.get(), &fetched) != S_OK || fetched != 1) break;
     DispatchObject entry = DispatchObject::FromVariant(item);
-    ListedEntry listed;
     listed.name = entry.Get("Name").AsText();
     listed.type = entry.Get("Type").AsText();
     listed.size = entry.Get("Size").AsLong(0);
     listed.savedName = entry.Get("SavedName").AsText();
     listed.passwordRequired = entry.Get("PasswordRequired").AsText();
-    entries.push_back(std::move(listed));
+    visit(listed, count);
+    ++count;
   }
-  return entries;
+  return count;
 }
 
-void PrintJson(const std::vector<ListedEntry>& entries) {
-  std::cout << "[";
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const ListedEntry& e = entries[i];
-    std::cout << (i ? ",\n " : "\n ") << "{\"Name\": " << JsonText(e.name) << ", \"Type\": " << JsonText(e.type)
-              << ", \"Size\": " << e.size << ", \"SavedName\": " << JsonText(e.savedName)
-              << ", \"PasswordRequired\": " << JsonText(e.passwordRequired) << "}";
-  }
-  std::cout << (entries.empty() ? "]\n" : "\n]\n");
+void PrintJsonEntry(const ListedEntry& e, std::size_t index) {
+  std::cout << (index ? ",\n " : "[\n ") << "{\"Name\": " << JsonText(e.name) << ", \"Type\": " << JsonText(e.type)
+            << ", \"Size\": " << e.size << ", \"SavedName\": " << JsonText(e.savedName)
+            << ", \"PasswordRequired\": " << JsonText(e.passwordRequired) << "}";
 }
 
-void PrintTable(const std::vector<ListedEntry>& entries) {
-  std::printf("%-4s  %10s  %-9s  %s\n", "Type", "Size", "Encrypted", "Name");
-  for (const ListedEntry& e : entries) {
-    // The property is the 32-bit size field read as signed; the table shows the field's real value.
-    std::printf("%-4s  %10u  %-9s  %s\n", e.type.c_str(), static_cast<unsigned>(static_cast<ULONG>(e.size)),
-                e.passwordRequired == "Yes" ? "yes" : "no", e.name.c_str());
-  }
-  std::printf("%zu %s\n", entries.size(), entries.size() == 1 ? "entry" : "entries");
+void FinishJson(std::size_t count) { std::cout << (count == 0 ? "[]\n" : "\n]\n"); }
+
+void PrintTableEntry(const ListedEntry& e) {
+  // The property is the 32-bit size field read as signed; the table shows the field's real value.
+  std::printf("%-4s  %10u  %-9s  %s\n", e.type.c_str(), static_cast<unsigned>(static_cast<ULONG>(e.size)),
+              e.passwordRequired == "Yes" ? "yes" : "no", e.name.c_str());
 }
 
 bool IsFolder(const std::string& path) {
@@ -158,22 +157,23 @@ int RunArchiveCommand(const CommandLine& command) {
   VariantValue collection = zip.Call(sub == "list" ? "List" : "UnZip");
   const int status = FinishOperation(zip);
   if (status != kExitDone) return status;
-  const std::vector<ListedEntry> entries = ReadCollection(collection);
-  if (command.json) PrintJson(entries);
-  else if (sub == "list") PrintTable(entries);
-  else
-    for (const ListedEntry& e : entries)
-      if (!e.savedName.empty()) std::cout << e.savedName << "\n";
-  if (sub == "list") return kExitDone;
-
-  int unzipStatus = kExitDone;
-  for (const ListedEntry& e : entries) {
-    if (e.type == "File" && e.savedName.empty()) {
-      ReportFailure("not extracted: " + e.name);
-      unzipStatus = kExitFailed;
-    }
-  }
-  return unzipStatus;
+  const bool listing = sub == "list";
+  if (listing && !command.json) std::printf("%-4s  %10s  %-9s  %s\n", "Type", "Size", "Encrypted", "Name");
+  // A file the collection names without a saved name was not written; those are reported after
+  // the listing, so standard output stays the listing alone.
+  std::vector<std::string> notExtracted;
+  const std::size_t count = WalkCollection(collection, [&](const ListedEntry& e, std::size_t index) {
+    if (command.json) PrintJsonEntry(e, index);
+    else if (listing) PrintTableEntry(e);
+    else if (!e.savedName.empty()) std::cout << e.savedName << "\n";
+    if (!listing && e.type == "File" && e.savedName.empty()) notExtracted.push_back(e.name);
+  });
+  if (command.json) FinishJson(count);
+  else if (listing) std::printf("%zu %s\n", count, count == 1 ? "entry" : "entries");
+  if (listing) return kExitDone;
+  std::cout.flush();
+  for (const std::string& name : notExtracted) ReportFailure("not extracted: " + name);
+  return notExtracted.empty() ? kExitDone : kExitFailed;
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "engine/ZipSourceInfo.h"
 
 class CZipAbstractFile;
 
@@ -28,4 +31,7 @@ struct AddFileRequest {
   std::uint32_t bufferSize = 65536;
   /// When not null, the data is read from this file instead of from `sourcePath`. Not owned.
   CZipAbstractFile* sourceFile = nullptr;
+  /// What the caller has just read of `sourcePath` (a directory walk stats every file anyway);
+  /// when empty, `AddFile` stats the path itself. Ignored when `sourceFile` is given.
+  std::optional<ZipSourceInfo> sourceInfo;
 };

@@ -14,6 +14,7 @@ CZipArchive::CZipArchive() : nameCompare_(ZipCompareNoCase), centralDir_(&storag
 CZipArchive::~CZipArchive() {
   // A stream abandoned by an exception is never ended; its blocks are ours to free.
   ZipZlibFreeAll(zlibBlocks_);
+  EndDeflate();
 }
 
 bool CZipArchive::Open(const std::string& path, int mode, int volumeSize) {
@@ -73,6 +74,7 @@ void CZipArchive::Close(int closeMode, bool updateTime) {
     }
   }
   ReleaseEntryState();
+  ReleaseArchiveBuffers();
   centralDir_.m_pOpenedFile = nullptr;
   centralDir_.Clear();
   std::string closedPath = storage_.StorageClose(closeMode == CloseAfterError);
@@ -150,7 +152,8 @@ void CZipArchive::WriteDirectoryNow() {
 }
 
 void CZipArchive::ReleaseEntryState() {
-  info_.ReleaseBuffer();
+  // The I/O buffer stays for the next entry (allocating 64 KiB per entry showed up as a growing
+  // and shrinking heap); `Close` frees it.
   info_.stream = z_stream{};
   ZipZlibFreeAll(zlibBlocks_);
   zlibStreamOpen_ = false;
@@ -169,4 +172,33 @@ std::uint64_t CZipArchive::AppendPosition() const {
     return static_cast<std::uint64_t>(centralDir_.m_info.m_uOffset) + centralDir_.m_uBytesBeforeZip;
   }
   return storage_.m_pFile->GetLength() + storage_.GetBytesInWriteBuffer();
+}
+
+void CZipArchive::StartDeflate(int level) {
+  if (deflateReady_ && deflateLevel_ == level && deflateReset(&deflateStream_) == Z_OK) return;
+  EndDeflate();
+  deflateStream_ = z_stream{};
+  deflateStream_.zalloc = ZipZlibAlloc;
+  deflateStream_.zfree = ZipZlibFree;
+  deflateStream_.opaque = trackAllocations_ ? &deflateBlocks_ : nullptr;
+  int result = deflateInit2(&deflateStream_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  if (result != Z_OK && result != Z_NEED_DICT) {
+    ZipZlibFreeAll(deflateBlocks_);
+    ThrowArchiveError(result, true);
+  }
+  deflateReady_ = true;
+  deflateLevel_ = level;
+}
+
+void CZipArchive::EndDeflate() {
+  if (deflateReady_) deflateEnd(&deflateStream_);
+  deflateReady_ = false;
+  // Without tracking the blocks are zlib's to free, which deflateEnd did.
+  ZipZlibFreeAll(deflateBlocks_);
+}
+
+void CZipArchive::ReleaseArchiveBuffers() {
+  EndDeflate();
+  info_.ReleaseBuffer();
+  readBuffer_.Release();
 }

@@ -300,20 +300,30 @@ public:
   void SetIgnoreCrc(bool ignoreCrc) { ignoreCrc_ = ignoreCrc; }
   /// The host system written into the version-made-by field of new entries.
   int GetHostSystem() const { return archiveHostSystem_; }
-  /// The zlib blocks currently held (for leak checks).
-  std::size_t GetZlibBlockCount() const { return zlibBlocks_.size(); }
+  /// The zlib blocks currently held (for leak checks): those of the open entry and those of the
+  /// compressor kept between written entries. 0 once the archive is closed.
+  std::size_t GetZlibBlockCount() const { return zlibBlocks_.size() + deflateBlocks_.size(); }
 
 private:
   /// The entry open for writing or reading is dropped: buffer and zlib blocks freed.
   void ReleaseEntryState();
   /// Points the zlib stream's allocation functions at the tracked list (or at none).
   void PrepareZlibStream();
+  /// Makes `deflateStream_` ready for a new entry at `level`: the stream kept from the previous
+  /// entry is reset when it has that level, else a new one is initialised. Throws zlib errors.
+  void StartDeflate(int level);
+  /// Ends `deflateStream_` (when there is one) and frees its blocks.
+  void EndDeflate();
+  /// Frees what is kept between entries: the I/O and read buffers and the compressor.
+  void ReleaseArchiveBuffers();
   /// Encrypts (when the open entry is) and writes the first `count` bytes of the I/O buffer.
   void FlushEntryBuffer(std::uint32_t count);
   /// Reads, decrypts and deducts the next piece of packed data of the entry open for reading.
   void ReadPackedPiece();
   /// Adding a file (not a folder) once the header is built.
-  bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement);
+  /// `diskInfo` is the source's stat (unused for a source file).
+  bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
+                   const ZipSourceInfo& diskInfo);
   /// Where the next local header goes, as a file position (not meaningful when spanned).
   std::uint64_t AppendPosition() const;
   /// Sets the state right after the storage was opened in `mode`.
@@ -336,6 +346,15 @@ private:
   bool trackAllocations_ = true;
   CZipAutoBuffer password_;
   CZipCrypto crypto_;
+
+  // Kept from one written entry to the next while the archive is open: zlib's deflate state is
+  // about 270 KiB, and initialising (allocating and clearing) it for every entry cost more than
+  // compressing a small file.
+  z_stream deflateStream_{};          ///< the compressor; its address must not change (zlib checks it)
+  bool deflateReady_ = false;         ///< `deflateStream_` is initialised
+  int deflateLevel_ = 0;              ///< the level it was initialised with
+  ZipZlibBlockList deflateBlocks_;    ///< its blocks, apart from the open entry's
+  CZipAutoBuffer readBuffer_;         ///< `AddFile`'s buffer for the source's data
 
   // The entry being written or read.
   bool archiveOpen_ = false;       ///< an `Open` completed and no `Close` followed

@@ -5,6 +5,7 @@
 #include "engine/ZipFile.h"
 #include "engine/ZipPathComponent.h"
 #include "engine/ZipPlatform.h"
+#include "engine/ZipSourceInfo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -98,11 +99,17 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
 
   std::uint32_t attributes = 0;
   std::time_t modTime = std::time(nullptr);
+  ZipSourceInfo diskInfo;
   if (request.sourceFile != nullptr) {
     attributes = PlatformOps::DefaultFileAttributes();
   } else {
-    if (!PlatformOps::ReadAttributes(sourcePath, attributes)) return false;
-    if (!PlatformOps::ReadModTime(sourcePath, modTime)) modTime = std::time(nullptr);
+    // One stat for attributes, time and size (the caller's, when it has just made one).
+    if (request.sourceInfo.has_value())
+      diskInfo = *request.sourceInfo;
+    else if (!ZipReadSourceInfo(sourcePath, diskInfo))
+      return false;
+    attributes = diskInfo.attributes;
+    if (diskInfo.modTimeKnown) modTime = diskInfo.modTime;
     // A FIFO, socket or device is no file to archive: reading one may never end.
     std::uint32_t type = (attributes >> 16) & 0170000;
     if (type != 0100000 && type != 0040000) return false;
@@ -131,10 +138,11 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     return opened;
   }
   // The directory entry took its own path; what follows ends the callback inside AddFileData.
-  return AddFileData(request, header, isReplacement);
+  return AddFileData(request, header, isReplacement, diskInfo);
 }
 
-bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement) {
+bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
+                              const ZipSourceInfo& diskInfo) {
   const std::uint32_t flags = request.smartFlags;
   const bool reAdd = (flags & InternalReAdd) != 0;
   CZipActionCallback* addCallback = reAdd ? nullptr : GetCallback(cbAddFile);
@@ -143,14 +151,18 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   std::string sourcePath = request.sourcePath;
   while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
 
-  // The size is needed before anything is written: the format's sizes end below 4 GiB.
+  // The size is needed before anything is written: the format's sizes end below 4 GiB. A disk
+  // file is opened now: one that cannot be read is refused before any decision rests on its size.
   std::uint64_t size = 0;
   bool sizeKnown = false;
+  CZipFile diskFile;
   if (request.sourceFile != nullptr) {
     size = request.sourceFile->GetLength();
     sizeKnown = true;
   } else {
-    sizeKnown = PlatformOps::FileSizeByName(sourcePath, size);
+    if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) return false;
+    sizeKnown = diskInfo.isRegularFile;
+    size = diskInfo.size;
   }
   if (sizeKnown && size >= MaxArchiveBytes + 1) ThrowZipError(EFBIG, sourcePath);
 
@@ -173,7 +185,10 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     temporaryPath = PlatformOps::TempFileName(tempPath_, size);
     if (temporaryPath.empty()) useTemporary = false;
   }
-  if (useTemporary) return AddFileThroughTemporary(request, checkEfficiency, inMemory, temporaryPath);
+  if (useTemporary) {
+    diskFile.Close();  // the temporary archive reads the source itself
+    return AddFileThroughTemporary(request, checkEfficiency, inMemory, temporaryPath);
+  }
   if (isReplacement && !sizeKnown) return false;  // the stored replacement needs its size first
 
   if (sizeKnown && !storage_.IsSpanned() && !isReplacement) {
@@ -182,12 +197,10 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     if (AppendPosition() + needed > MaxArchiveBytes) ThrowZipError(EFBIG, sourcePath);
   }
 
-  CZipFile diskFile;
   CZipAbstractFile* source = request.sourceFile;
   if (source != nullptr) {
     source->SeekToBegin();
   } else {
-    if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) return false;
     source = &diskFile;
   }
   std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
@@ -205,11 +218,19 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     addCallback->SetTotal(length);
   }
 
-  CZipAutoBuffer readBuffer(request.bufferSize);
+  // The entry holds the bytes the source had when its size was read: every limit above (4 GiB,
+  // a replacement's room) was checked against that size, and with it known no read is spent
+  // on finding the end. A file whose size was not known is read until a read falls short.
+  std::uint64_t bytesLeft = size;
+  readBuffer_.Allocate(request.bufferSize);
   for (;;) {
-    std::uint32_t got = source->Read(readBuffer.data(), request.bufferSize);
+    const std::uint32_t wanted =
+        sizeKnown ? static_cast<std::uint32_t>(std::min<std::uint64_t>(bytesLeft, request.bufferSize))
+                  : request.bufferSize;
+    std::uint32_t got = wanted > 0 ? source->Read(readBuffer_.data(), wanted) : 0;
+    if (sizeKnown) bytesLeft -= got;
     if (got > 0) {
-      WriteEntryData(readBuffer.data(), got);
+      WriteEntryData(readBuffer_.data(), got);
       if (stepCallback != nullptr && !stepCallback->Step(got)) {
         bool moreToRead = got == request.bufferSize && source->GetPosition() < source->GetLength();
         if (!moreToRead) {
@@ -223,7 +244,7 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
         ThrowZipError(errActionAbortedSafely);
       }
     }
-    if (got < request.bufferSize) {
+    if (got < wanted || (sizeKnown ? bytesLeft == 0 : got < request.bufferSize)) {
       CloseEntryForWriting(false);
       break;
     }
@@ -231,7 +252,6 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
 
   if (checkEfficiency) {
     diskFile.Close();
-    readBuffer.Release();
     const CZipFileHeader* last = centralDir_.GetHeader(static_cast<std::uint16_t>(centralDir_.GetCount() - 1));
     std::uint64_t packed = last->m_uComprSize;
     if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, ZipFormat::Encryption::HeaderSize);
@@ -260,8 +280,10 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
   std::uint32_t attributes = 0;
   std::time_t modTime = std::time(nullptr);
   if (sourcePath != nullptr) {
-    if (!PlatformOps::ReadAttributes(sourcePath, attributes)) return false;
-    if (!PlatformOps::ReadModTime(sourcePath, modTime)) modTime = std::time(nullptr);
+    ZipSourceInfo info;
+    if (!ZipReadSourceInfo(sourcePath, info)) return false;
+    attributes = info.attributes;
+    if (info.modTimeKnown) modTime = info.modTime;
     header.SetEntryTime(modTime);
     header.SetEntrySystem(archiveHostSystem_);
     header.SetEntryAttributes(attributes);
@@ -319,12 +341,9 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
   entryInputBytes_ = 0;
   entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
   if (entryDeflated_) {
-    PrepareZlibStream();
-    int result = deflateInit2(&info_.stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
-    zlibStreamOpen_ = true;
-    info_.stream.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
-    info_.stream.avail_out = info_.buffer.GetSize();
+    StartDeflate(level);
+    deflateStream_.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
+    deflateStream_.avail_out = info_.buffer.GetSize();
   }
   entryState_ = 1;
   return true;
@@ -350,7 +369,7 @@ bool CZipArchive::WriteEntryData(const void* bytes, std::uint32_t count) {
 
   const std::uint32_t bufferSize = info_.buffer.GetSize();
   if (entryDeflated_) {
-    z_stream& stream = info_.stream;
+    z_stream& stream = deflateStream_;
     stream.next_in = const_cast<Bytef*>(static_cast<const Bytef*>(bytes));
     stream.avail_in = count;
     while (stream.avail_in > 0) {
@@ -385,13 +404,14 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
   if (entryState_ != 1) return false;
   if (afterError) {
     // Nothing more is written; the header stays listed with the sizes it was opened with.
-    if (zlibStreamOpen_) deflateEnd(&info_.stream);
+    // A stream stopped half-way is not reused: the next entry starts a fresh one.
+    if (entryDeflated_) EndDeflate();
     centralDir_.m_pOpenedFile = nullptr;
   } else {
     CZipFileHeader* opened = centralDir_.m_pOpenedFile;
     if (entryDeflated_) {
       const std::uint32_t bufferSize = info_.buffer.GetSize();
-      z_stream& stream = info_.stream;
+      z_stream& stream = deflateStream_;
       stream.next_in = nullptr;
       stream.avail_in = 0;
       for (;;) {
@@ -404,10 +424,8 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
         if (result == Z_STREAM_END) break;
         if (result != Z_OK && result != Z_BUF_ERROR) ThrowArchiveError(result, true);
       }
+      // The finished stream is kept and reset for the next entry rather than ended.
       FlushEntryBuffer(bufferSize - stream.avail_out);
-      int result = deflateEnd(&stream);
-      zlibStreamOpen_ = false;
-      if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
     } else {
       FlushEntryBuffer(info_.compressedLeft);
       info_.compressedLeft = 0;

@@ -11,10 +11,10 @@
 
 namespace {
 
-// One CRC-32 step with zlib's table, as the key schedule defines it.
-std::uint32_t CrcStep(std::uint32_t crc, std::uint8_t byte) {
+// zlib's CRC-32 table, looked up once: the key schedule steps through it three times a byte.
+const z_crc_t* CrcTable() {
   static const z_crc_t* const table = get_crc_table();
-  return static_cast<std::uint32_t>(table[(crc ^ byte) & 0xFF]) ^ (crc >> 8);
+  return table;
 }
 
 // A header byte from one generator value: bits 6-13 when any of them is set, else the low bits.
@@ -23,41 +23,78 @@ std::uint8_t RandomHeaderByte(int value) {
   return static_cast<std::uint8_t>(((bits >> 6) & 0xFF) != 0 ? (bits >> 6) : bits);
 }
 
+// The cipher's state in registers for one buffer. The buffer is of char, which may alias
+// anything: keys kept in the object would be reloaded and stored again around every byte, so
+// they are copied in, worked on here and copied back once.
+struct KeyRegisters {
+  explicit KeyRegisters(const CZipCrypto::CryptKeys& keys)
+      : table(CrcTable()), key0(keys.key0), key1(keys.key1), key2(keys.key2) {}
+
+  // One CRC-32 step: crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8).
+  std::uint32_t CrcStep(std::uint32_t crc, std::uint32_t byte) const {
+    return static_cast<std::uint32_t>(table[(crc ^ byte) & 0xFF]) ^ (crc >> 8);
+  }
+  void Update(std::uint8_t plainByte) {
+    key0 = CrcStep(key0, plainByte);
+    key1 = (key1 + (key0 & 0xFF)) * ZipFormat::Encryption::Key1Multiplier + 1;
+    key2 = CrcStep(key2, key1 >> 24);
+  }
+  // 32-bit arithmetic: t * (t ^ 1) stays below 2^32 because t < 2^16.
+  std::uint8_t StreamByte() const {
+    const std::uint32_t t = (key2 & 0xFFFF) | 2;
+    return static_cast<std::uint8_t>((t * (t ^ 1)) >> 8);
+  }
+  void StoreInto(CZipCrypto::CryptKeys& keys) const {
+    keys.key0 = key0;
+    keys.key1 = key1;
+    keys.key2 = key2;
+  }
+
+  const z_crc_t* table;
+  std::uint32_t key0;
+  std::uint32_t key1;
+  std::uint32_t key2;
+};
+
 }  // namespace
 
 void CZipCrypto::InitKeys(std::string_view password) {
   keys_.key0 = ZipFormat::Encryption::Key0;
   keys_.key1 = ZipFormat::Encryption::Key1;
   keys_.key2 = ZipFormat::Encryption::Key2;
-  for (const char c : password) UpdateKeys(static_cast<std::uint8_t>(c));
+  KeyRegisters keys(keys_);
+  for (const char c : password) keys.Update(static_cast<std::uint8_t>(c));
+  keys.StoreInto(keys_);
 }
 
 void CZipCrypto::UpdateKeys(std::uint8_t plainByte) {
-  keys_.key0 = CrcStep(keys_.key0, plainByte);
-  keys_.key1 = (keys_.key1 + (keys_.key0 & 0xFF)) * ZipFormat::Encryption::Key1Multiplier + 1;
-  keys_.key2 = CrcStep(keys_.key2, static_cast<std::uint8_t>(keys_.key1 >> 24));
+  KeyRegisters keys(keys_);
+  keys.Update(plainByte);
+  keys.StoreInto(keys_);
 }
 
-std::uint8_t CZipCrypto::KeyStreamByte() const {
-  // 32-bit arithmetic: t * (t ^ 1) stays below 2^32 because t < 2^16.
-  const std::uint32_t t = (keys_.key2 & 0xFFFF) | 2;
-  return static_cast<std::uint8_t>(((t * (t ^ 1)) >> 8) & 0xFF);
-}
+std::uint8_t CZipCrypto::KeyStreamByte() const { return KeyRegisters(keys_).StreamByte(); }
 
 void CZipCrypto::EncodeBuffer(char* buffer, std::size_t length) {
+  KeyRegisters keys(keys_);
+  auto* bytes = reinterpret_cast<unsigned char*>(buffer);
   for (std::size_t i = 0; i < length; ++i) {
-    const auto plain = static_cast<std::uint8_t>(buffer[i]);
-    buffer[i] = static_cast<char>(plain ^ KeyStreamByte());
-    UpdateKeys(plain);
+    const std::uint8_t plain = bytes[i];
+    bytes[i] = static_cast<unsigned char>(plain ^ keys.StreamByte());
+    keys.Update(plain);
   }
+  keys.StoreInto(keys_);
 }
 
 void CZipCrypto::DecodeBuffer(char* buffer, std::size_t length) {
+  KeyRegisters keys(keys_);
+  auto* bytes = reinterpret_cast<unsigned char*>(buffer);
   for (std::size_t i = 0; i < length; ++i) {
-    const auto plain = static_cast<std::uint8_t>(static_cast<std::uint8_t>(buffer[i]) ^ KeyStreamByte());
-    buffer[i] = static_cast<char>(plain);
-    UpdateKeys(plain);
+    const auto plain = static_cast<std::uint8_t>(bytes[i] ^ keys.StreamByte());
+    bytes[i] = plain;
+    keys.Update(plain);
   }
+  keys.StoreInto(keys_);
 }
 
 void CZipCrypto::MakeEncryptionHeader(std::string_view password, std::uint32_t checkValue,

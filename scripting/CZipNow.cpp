@@ -44,22 +44,38 @@ std::string Join(const std::string& folder, const char* name) {
 
 }  // namespace
 
-void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password) {
-  const std::string failure = "Cannot add " + path + " to " + zipFile_;
+void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
+                     const struct stat* known) {
   struct stat info {};
   // Checked here, not only by the frame: the file may have gone since, and a FIFO or device
   // would block or never end when read.
-  if (stat(path.c_str(), &info) != 0 || !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) ||
+  if (known != nullptr)
+    info = *known;
+  else if (stat(path.c_str(), &info) != 0)
+    info.st_mode = 0;
+  if (!(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) ||
       (archiveKnown_ && info.st_dev == archiveDevice_ && info.st_ino == archiveInode_)) {
-    if (firstFailure_.empty()) firstFailure_ = failure;
+    NoteFailure(path);
     return;
   }
   if (!password.empty()) archive.SetPassword(password.c_str());
+  AddFileRequest add;
+  add.sourcePath = path;
+  add.fullPath = storeFullPath;
+  add.level = kDefaultLevel;
+  add.smartFlags = kSmartFlags;
+  add.bufferSize = kBufferBytes;
+  // The stat just made serves the engine too: one per file instead of one more for each fact.
+  add.sourceInfo = ZipSourceInfoFromStat(info);
   countBeforeAdd_ = archive.GetCount();
   addInProgress_ = true;
-  const bool added = archive.AddFile(path, kDefaultLevel, storeFullPath, kSmartFlags, kBufferBytes);
+  const bool added = archive.AddFile(add);
   addInProgress_ = false;
-  if (!added && firstFailure_.empty()) firstFailure_ = failure;
+  if (!added) NoteFailure(path);
+}
+
+void CZipNow::NoteFailure(const std::string& path) {
+  if (firstFailure_.empty()) firstFailure_ = "Cannot add " + path + " to " + zipFile_;
 }
 
 void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool storeFullPath, std::string password,
@@ -71,9 +87,9 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
   // which would be stored as "/": an absolute name the ZIP application note forbids. Its
   // contents, and its subfolders' own entries, still get their relative names.
   const bool isRoot = folder == archive.GetRootPath() || (folder == "/" && archive.GetRootPath().empty());
-  if (storeFullPath || !isRoot) AddOne(archive, folder, storeFullPath, password);
+  if (storeFullPath || !isRoot) AddOne(archive, folder, storeFullPath, password, nullptr);
   if (!search.get()) {
-    if (firstFailure_.empty()) firstFailure_ = "Cannot add " + folder + " to " + zipFile_;
+    NoteFailure(folder);
     return;
   }
 
@@ -94,7 +110,7 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
     if (S_ISLNK(own.st_mode) && (stat(path.c_str(), &target) != 0 || !S_ISREG(target.st_mode))) continue;
     if (!S_ISREG(target.st_mode)) continue;  // FIFOs, sockets and devices hold no file data
     if (archiveKnown_ && target.st_dev == archiveDevice_ && target.st_ino == archiveInode_) continue;
-    AddOne(archive, path, storeFullPath, password);
+    AddOne(archive, path, storeFullPath, password, &target);
   }
   if (!recurse) return;
   for (const std::string& subfolder : subfolders) AddFolderTree(archive, subfolder, storeFullPath, password, true);
@@ -126,7 +142,7 @@ std::string CZipNow::Zip(const ZipRequest& request) {
 
   const bool storeFullPath = request.usePath != 0;
   try {
-    for (const std::string& file : request.files) AddOne(archive, file, storeFullPath, request.password);
+    for (const std::string& file : request.files) AddOne(archive, file, storeFullPath, request.password, nullptr);
     for (const std::string& folder : request.folders) {
       archive.SetRootPath(folder.c_str());
       AddFolderTree(archive, folder, storeFullPath, request.password, request.subFolders != 0);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include "scripting/ZipRequest.h"
@@ -36,7 +37,11 @@ public:
 
 private:
   /// Adds one file or folder path; on a refusal remembers "Cannot add ..." as the first failure.
-  void AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password);
+  /// `known`, when not null, is the path's `stat` (links followed) made by the caller just now.
+  void AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
+              const struct stat* known);
+  /// Remembers "Cannot add <path> to <zipFile>" unless an earlier failure was remembered.
+  void NoteFailure(const std::string& path);
 
   std::string zipFile_;       ///< the archive's name, for messages
   std::string firstFailure_;  ///< "Cannot add ..." for the first item that was not added

@@ -3,10 +3,12 @@
 
 #include "engine/ZipException.h"
 #include "engine/ZipFile.h"
+#include "engine/ZipFileException.h"
 #include "engine/ZipPathComponent.h"
 #include "engine/ZipPlatform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -219,17 +221,31 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
   if (callback != nullptr) callback->SetTotal(header.m_uUncomprSize);
   if (!OpenEntryForReading(index)) return false;
 
+  const std::uint32_t attributes = header.EntryAttributes();
   int stopCode = 0;
-  std::string writtenPath;
+  int closed = 0;
   {
-    PlatformOps::MakePath(CZipPathComponent(targetPath).GetFolderPath());
     CZipFile target;
-    target.Open(targetPath, CZipFile::modeCreate | CZipFile::shareDenyWrite | CZipFile::modeWrite, true);
-    CZipAutoBuffer buffer(bufferSize);
+    // A file this open makes gets its permissions from open(2) itself, the kernel taking off
+    // the umask: no chmod, and no reading of the umask (only /proc has it without changing it).
+    target.SetNewFilePermissions(PlatformOps::FilePermissionsFor(attributes));
+    const unsigned openFlags = CZipFile::modeCreate | CZipFile::shareDenyWrite | CZipFile::modeWrite;
+    // The folders are made only when the open finds them missing, which saves a stat of the
+    // folder for every entry of a folder that exists.
+    if (!target.Open(targetPath, openFlags, false)) {
+      const int failure = errno;
+      if (failure != ENOENT || !PlatformOps::MakePath(CZipPathComponent(targetPath).GetFolderPath())) {
+        throw CZipFileException(failure, CZipFile::AbsoluteName(targetPath));
+      }
+      target.Open(targetPath, openFlags, true);
+    }
+    // Kept for the archive's life: a buffer allocated per entry made the heap grow and shrink
+    // for every small file.
+    char* buffer = readBuffer_.Allocate(bufferSize);
     for (;;) {
-      std::uint32_t got = ReadEntryData(buffer.data(), bufferSize);
+      std::uint32_t got = ReadEntryData(buffer, bufferSize);
       if (got > 0) {
-        target.Write(buffer.data(), got);
+        target.Write(buffer, got);
         if (callback != nullptr && !callback->Step(got)) {
           stopCode = (got == bufferSize && info_.uncompressedLeft > 0) ? errActionAborted : errActionAbortedSafely;
           break;
@@ -237,10 +253,16 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
       }
       if (got < bufferSize) break;
     }
-    writtenPath = target.GetFilePath();
+    // The entry is checked first (a CRC mismatch throws before the time and mode are applied),
+    // then both go to the still open file, not through its path.
+    closed = CloseEntryForReading(nullptr, false);
+    const int fd = target.GetHandle();
+    if (!PlatformOps::WriteModTime(fd, header.EntryTime()) ||
+        !(target.CreatedFile() || PlatformOps::WriteFileAttributes(fd, attributes))) {
+      closed = -2;
+    }
     target.Close();
   }
-  int closed = CloseEntryForReading(writtenPath.c_str(), false);
   if (callback != nullptr) callback->End();
   if (stopCode == errActionAbortedSafely && closed != 1) stopCode = errActionAborted;
   if (stopCode != 0) ThrowZipError(stopCode, targetPath);

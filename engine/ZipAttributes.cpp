@@ -85,6 +85,21 @@ mode_t CurrentUmask() {
   return 022;
 }
 
+/// The access and modification times for utimensat/futimens: access now, modification
+/// `modTime` (now when -1).
+struct FileTimes {
+  explicit FileTimes(std::time_t modTime) {
+    values[0].tv_nsec = UTIME_NOW;
+    if (modTime == static_cast<std::time_t>(-1)) {
+      values[1].tv_nsec = UTIME_NOW;
+    } else {
+      values[1].tv_sec = modTime;
+      values[1].tv_nsec = 0;
+    }
+  }
+  struct timespec values[2] {};
+};
+
 }  // namespace
 
 namespace PlatformOps {
@@ -130,13 +145,22 @@ bool WriteAttributes(const std::string& name, std::uint32_t attributes) {
     // entries that follow into it.
     mode |= (mode & 0444) >> 2;
     mode |= S_IRWXU;
-  } else if (type == S_IFREG) {
-    mode = static_cast<mode_t>((attributes >> 16) & 0777) & ~umask;
   } else {
-    // Links, devices and attributes without a Unix type are written as plain files.
-    mode = 0666 & ~umask;
+    mode = static_cast<mode_t>(FilePermissionsFor(attributes)) & ~umask;
   }
   return ::chmod(name.c_str(), mode) == 0;
+}
+
+unsigned FilePermissionsFor(std::uint32_t attributes) noexcept {
+  const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
+  if (type == S_IFREG) return (attributes >> 16) & 0777;
+  // Links, devices and attributes without a Unix type are written as plain files.
+  return 0666;
+}
+
+bool WriteFileAttributes(int fd, std::uint32_t attributes) {
+  const mode_t mode = static_cast<mode_t>(FilePermissionsFor(attributes)) & ~CurrentUmask();
+  return ::fchmod(fd, mode) == 0;
 }
 
 bool ReadModTime(const std::string& name, std::time_t& modTime) {
@@ -147,15 +171,13 @@ bool ReadModTime(const std::string& name, std::time_t& modTime) {
 }
 
 bool WriteModTime(const std::string& name, std::time_t modTime) {
-  struct timespec times[2] {};
-  times[0].tv_nsec = UTIME_NOW;
-  if (modTime == static_cast<std::time_t>(-1)) {
-    times[1].tv_nsec = UTIME_NOW;
-  } else {
-    times[1].tv_sec = modTime;
-    times[1].tv_nsec = 0;
-  }
-  return ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
+  const FileTimes times(modTime);
+  return ::utimensat(AT_FDCWD, name.c_str(), times.values, 0) == 0;
+}
+
+bool WriteModTime(int fd, std::time_t modTime) {
+  const FileTimes times(modTime);
+  return ::futimens(fd, times.values) == 0;
 }
 
 }  // namespace PlatformOps

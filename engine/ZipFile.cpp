@@ -41,13 +41,29 @@ int TakeLock(int fd, int operation, std::chrono::milliseconds wait) {
   }
 }
 
-std::string AbsolutePath(const std::string& name) {
+/// Opens `fileName` with `flags`; with O_CREAT it first tries O_EXCL, so that `created` tells
+/// whether this open made the file. -1 with errno on failure.
+int OpenDescriptor(const std::string& fileName, int flags, unsigned permissions, bool& created) {
+  created = false;
+  if ((flags & O_CREAT) == 0) return ::open(fileName.c_str(), flags);
+  int fd = ::open(fileName.c_str(), flags | O_EXCL, permissions);
+  if (fd >= 0) {
+    created = true;
+    return fd;
+  }
+  if (errno != EEXIST) return -1;
+  // It exists (or is a link, which O_EXCL never follows): open what is there, or what the link
+  // names. Made by someone else meanwhile or not, it counts as not made here.
+  return ::open(fileName.c_str(), flags, permissions);
+}
+
+}  // namespace
+
+std::string CZipFile::AbsoluteName(const std::string& name) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(name, error);
   return error ? name : absolute.string();
 }
-
-}  // namespace
 
 CZipFile::CZipFile(const std::string& fileName, unsigned openFlags) { Open(fileName, openFlags, true); }
 
@@ -71,10 +87,13 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   // and refuse what is no file once it is open.
   flags |= O_NONBLOCK;
 
-  const std::string path = AbsolutePath(fileName);
-  int fd = ::open(fileName.c_str(), flags, 0666);
+  const std::string path = AbsoluteName(fileName);
+  bool created = false;
+  int fd = OpenDescriptor(fileName, flags, newFilePermissions_, created);
   int failure = fd < 0 ? errno : 0;
-  if (failure == 0) {
+  bool knownFull = false;  // seen with bytes before the lock: certainly to be cut
+  if (failure == 0 && !created) {
+    // A file this open made is known to be a regular, empty file: nothing to look at.
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
       failure = errno;
@@ -82,14 +101,27 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
       failure = EISDIR;
     } else if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
       failure = EINVAL;
-    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    } else if (!S_ISREG(info.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      // O_NONBLOCK means nothing for a regular file; a device must block as usual.
       failure = errno;
+    } else {
+      knownFull = !S_ISREG(info.st_mode) || info.st_size != 0;
     }
   }
   if (failure == 0) {
     if (const int lock = LockFor(openFlags); lock != 0) failure = TakeLock(fd, lock, lockWait_);
   }
-  if (failure == 0 && truncate) {
+  // A file that is empty once the lock is held has nothing to cut (a file just made usually is).
+  // The size is asked only now: before the lock, another writer may still have been filling it.
+  if (failure == 0 && truncate && !knownFull) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+      failure = errno;
+    } else {
+      knownFull = info.st_size != 0;
+    }
+  }
+  if (failure == 0 && truncate && knownFull) {
     while (::ftruncate(fd, 0) != 0) {
       if (errno != EINTR) {
         failure = errno;
@@ -105,6 +137,7 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   }
   fd_ = fd;
   path_ = path;
+  created_ = created;
   return true;
 }
 

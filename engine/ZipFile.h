@@ -60,6 +60,14 @@ public:
   void Write(const void* buffer, std::uint32_t count) override;
   bool IsClosed() const override { return fd_ < 0; }
 
+  /// The permission bits (before the umask) a later open gives a file it creates; 0666 unless
+  /// set. The kernel applies the umask, so a new file needs no chmod afterwards.
+  void SetNewFilePermissions(unsigned permissions) noexcept { newFilePermissions_ = permissions & 0777; }
+  /// True when the last successful open made the file (it did not exist before).
+  bool CreatedFile() const noexcept { return created_; }
+  /// `name` made absolute (unchanged when that fails): the path that errors of an open carry.
+  static std::string AbsoluteName(const std::string& name);
+
   /// The bound of the wait for a conflicting lock, for this object's later opens.
   void SetLockWait(std::chrono::milliseconds wait) noexcept { lockWait_ = wait; }
   /// The file descriptor, -1 when closed.
@@ -71,4 +79,6 @@ private:
   int fd_ = -1;
   std::string path_;
   std::chrono::milliseconds lockWait_ = DefaultLockWait;
+  unsigned newFilePermissions_ = 0666;
+  bool created_ = false;
 };

@@ -39,10 +39,20 @@ bool ReadAttributes(const std::string& name, std::uint32_t& attributes);
 /// has read and always owner rwx; a type that is neither file nor directory gets 0666 less the
 /// umask. Returns success.
 bool WriteAttributes(const std::string& name, std::uint32_t attributes);
+/// The permission bits, before the umask, that a regular file extracted with host `attributes`
+/// gets: `mode & 0777` of a Unix regular file, 0666 for any other type (a link, a device, none).
+/// Given to open(2) when the file is made, so that the kernel applies the umask itself.
+unsigned FilePermissionsFor(std::uint32_t attributes) noexcept;
+/// Applies host `attributes` of a regular file to the open file `fd`: `FilePermissionsFor`
+/// less the umask (for a file that existed before its open). Returns success.
+bool WriteFileAttributes(int fd, std::uint32_t attributes);
 /// The modification time of `name` (seconds since 1970); false when stat fails or it is -1.
 bool ReadModTime(const std::string& name, std::time_t& modTime);
 /// Sets access time to now and modification time to `modTime` (now when -1). Returns success.
 bool WriteModTime(const std::string& name, std::time_t modTime);
+
+/// As above on the open file `fd` (no path lookup). Returns success.
+bool WriteModTime(int fd, std::time_t modTime);
 
 /// chdir. Process-wide: for a caller that owns the whole process; the engine never uses it.
 bool ChangeDir(const std::string& path);

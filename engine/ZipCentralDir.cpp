@@ -18,11 +18,64 @@ namespace DD = ZipFormat::DataDescriptor;
 
 namespace {
 
+namespace CH = ZipFormat::CentralHeader;
+namespace LH = ZipFormat::LocalHeader;
+
 // Reads exactly `count` bytes at file position `position`; false on a short read.
 bool ReadAt(CZipAbstractFile& file, std::uint64_t position, char* buffer, std::uint32_t count) {
   file.Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
   return file.Read(buffer, count) == count;
 }
+
+// The central directory of a one-volume archive read through one buffer: a few large reads
+// instead of three small ones per header (the name, the extra field and the comment each were
+// a system call of their own, and every call is a chance to be descheduled).
+class DirectoryReader {
+public:
+  /// Reads from `file`, whose position is `start`, where a directory of `directorySize` bytes
+  /// (as the end record says) begins.
+  DirectoryReader(CZipAbstractFile& file, std::uint64_t start, std::uint32_t directorySize)
+      : file_(file), start_(start), directoryLeft_(directorySize) {}
+
+  /// Makes the next `count` bytes available at `Data()`; false when the file ends first.
+  bool Ensure(std::uint32_t count) {
+    if (end_ - begin_ >= count) return true;
+    // The unread tail moves to the front; the buffer grows only for a header larger than it.
+    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_), buffer_.begin() + static_cast<std::ptrdiff_t>(end_),
+              buffer_.begin());
+    end_ -= begin_;
+    begin_ = 0;
+    // Read ahead to the declared end of the directory, no further: a directory that is as long
+    // as it says is read without a single byte (or call) more. A damaged one that runs past its
+    // size is still read as far as its headers go.
+    const std::size_t target = std::max<std::size_t>(count, std::min<std::uint64_t>(kChunkBytes, end_ + directoryLeft_));
+    if (buffer_.size() < target) buffer_.resize(target);
+    const std::uint32_t got = file_.Read(buffer_.data() + end_, static_cast<std::uint32_t>(target - end_));
+    end_ += got;
+    directoryLeft_ -= std::min<std::uint64_t>(got, directoryLeft_);
+    return end_ >= count;
+  }
+
+  /// The next unconsumed byte.
+  const char* Data() const { return buffer_.data() + begin_; }
+  /// Marks `count` available bytes as taken.
+  void Consume(std::uint32_t count) {
+    begin_ += count;
+    consumed_ += count;
+  }
+  /// The file position just after the last byte taken.
+  std::uint64_t Position() const { return start_ + consumed_; }
+
+private:
+  static constexpr std::size_t kChunkBytes = 65536;
+  CZipAbstractFile& file_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;  ///< first unconsumed byte in `buffer_`
+  std::size_t end_ = 0;    ///< end of the bytes read into `buffer_`
+  std::uint64_t start_;
+  std::uint64_t consumed_ = 0;
+  std::uint64_t directoryLeft_;  ///< declared directory bytes not yet read from the file
+};
 
 }  // namespace
 
@@ -35,6 +88,8 @@ void CZipCentralDir::ThrowError(int code) const { ThrowZipError(code, m_pStorage
 void CZipCentralDir::Clear() {
   m_pOpenedFile = nullptr;
   m_pLocalExtraField.Release();
+  m_localHeaderBuffer.clear();
+  m_localHeaderBuffer.shrink_to_fit();
   m_pszComment.Release();
   m_findarray.clear();
   m_headers.clear();
@@ -148,23 +203,43 @@ void CZipCentralDir::ReadCentralDir() {
 }
 
 void CZipCentralDir::ReadAllHeaders() {
-  m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip),
-                            CZipAbstractFile::begin);
+  const std::uint64_t start = std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip;
+  CZipAbstractFile& file = *m_pStorage->m_pFile;
+  file.Seek(static_cast<std::int64_t>(start), CZipAbstractFile::begin);
   m_pOpenedFile = nullptr;
   m_findarray.clear();
   m_headers.clear();
   m_headers.reserve(m_info.m_uEntriesNumber);
-  for (std::uint32_t i = 0; i < m_info.m_uEntriesNumber; ++i) {
-    auto header = std::make_unique<CZipFileHeader>();
-    if (!header->ReadCentralHeader(*m_pStorage)) ThrowError(errBadArchive);
-    header->ConvertName(true, m_bOemConversion);
-    m_headers.push_back(std::move(header));
+  if (m_pStorage->IsSpanned()) {
+    // Headers may continue on the next volume; the storage knows how to follow them there.
+    for (std::uint32_t i = 0; i < m_info.m_uEntriesNumber; ++i) {
+      auto header = std::make_unique<CZipFileHeader>();
+      if (!header->ReadCentralHeader(*m_pStorage)) ThrowError(errBadArchive);
+      header->ConvertName(true, m_bOemConversion);
+      m_headers.push_back(std::move(header));
+    }
+  } else {
+    DirectoryReader reader(file, start, m_info.m_uSize);
+    for (std::uint32_t i = 0; i < m_info.m_uEntriesNumber; ++i) {
+      auto header = std::make_unique<CZipFileHeader>();
+      if (!reader.Ensure(CH::Size)) ThrowError(errBadArchive);
+      const std::uint32_t size = CZipFileHeader::CentralHeaderSize(reader.Data());
+      if (!reader.Ensure(size) || !header->ReadCentralHeader(reader.Data())) ThrowError(errBadArchive);
+      reader.Consume(size);
+      header->ConvertName(true, m_bOemConversion);
+      m_headers.push_back(std::move(header));
+    }
+    // Where reading header by header would have left the file.
+    file.Seek(static_cast<std::int64_t>(reader.Position()), CZipAbstractFile::begin);
   }
   // Entry indexes follow the order of the local headers, whatever order the directory has.
-  std::stable_sort(m_headers.begin(), m_headers.end(), [](const auto& a, const auto& b) {
+  const auto localOrder = [](const auto& a, const auto& b) {
     if (a->m_uDiskStart != b->m_uDiskStart) return a->m_uDiskStart < b->m_uDiskStart;
     return a->m_uOffset < b->m_uOffset;
-  });
+  };
+  // Writers almost always keep that order: checking costs less than a sort and its buffer.
+  if (!std::is_sorted(m_headers.begin(), m_headers.end(), localOrder))
+    std::stable_sort(m_headers.begin(), m_headers.end(), localOrder);
   for (std::size_t i = 1; i < m_headers.size(); ++i) {
     if (m_headers[i]->m_uDiskStart == m_headers[i - 1]->m_uDiskStart &&
         m_headers[i]->m_uOffset == m_headers[i - 1]->m_uOffset) {
@@ -182,15 +257,10 @@ void CZipCentralDir::OpenEntryHeader(std::uint16_t index) {
     m_pStorage->ChangeVolume(header->m_uDiskStart);
     m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip),
                               CZipAbstractFile::begin);
-    std::uint16_t extraLength = 0;
-    if (!header->ReadLocalHeader(*m_pStorage, extraLength)) ThrowError(errBadArchive);
-    m_pLocalExtraField.Release();
-    if (extraLength != 0) {
-      const int volume = m_pStorage->GetCurrentVolume();
-      m_pLocalExtraField.Allocate(extraLength);
-      m_pStorage->StorageRead(m_pLocalExtraField.GetBuffer(), extraLength, true);
-      if (m_pStorage->GetCurrentVolume() != volume) ThrowError(errBadArchive);
-    }
+    if (m_pStorage->IsSpanned())
+      ReadLocalHeaderByParts(*header);
+    else
+      ReadLocalHeaderAtOnce(*header, std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip);
     std::uint16_t zip64Size = 0;
     m_bLocalZip64 = CZipFileHeader::FindExtraBlock(m_pLocalExtraField, ZipFormat::ExtraField::Zip64Id, zip64Size) != nullptr;
   } catch (...) {
@@ -198,6 +268,47 @@ void CZipCentralDir::OpenEntryHeader(std::uint16_t index) {
     m_pLocalExtraField.Release();
     throw;
   }
+}
+
+void CZipCentralDir::ReadLocalHeaderByParts(CZipFileHeader& header) {
+  std::uint16_t extraLength = 0;
+  if (!header.ReadLocalHeader(*m_pStorage, extraLength)) ThrowError(errBadArchive);
+  m_pLocalExtraField.Release();
+  if (extraLength != 0) {
+    const int volume = m_pStorage->GetCurrentVolume();
+    m_pLocalExtraField.Allocate(extraLength);
+    m_pStorage->StorageRead(m_pLocalExtraField.GetBuffer(), extraLength, true);
+    if (m_pStorage->GetCurrentVolume() != volume) ThrowError(errBadArchive);
+  }
+}
+
+void CZipCentralDir::ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position) {
+  CZipAbstractFile& file = *m_pStorage->m_pFile;
+  // Most writers give the local header the central header's name and extra field lengths: one
+  // read then takes the whole header and leaves the file at the entry's data. Otherwise one
+  // more read takes the rest, or one seek steps back from what was read too far.
+  const std::uint32_t expected = header.HeaderSize(true);
+  if (m_localHeaderBuffer.size() < expected) m_localHeaderBuffer.resize(expected);
+  std::uint32_t got = file.Read(m_localHeaderBuffer.data(), expected);
+  if (got < LH::Size) ThrowError(errBadArchive);
+  const std::uint16_t nameLength = ReadLE<std::uint16_t>(m_localHeaderBuffer.data() + LH::NameLength);
+  const std::uint16_t extraLength = ReadLE<std::uint16_t>(m_localHeaderBuffer.data() + LH::ExtraLength);
+  const std::uint32_t whole = LH::Size + std::uint32_t{nameLength} + extraLength;
+  if (got == expected && got < whole) {
+    m_localHeaderBuffer.resize(whole);
+    got += file.Read(m_localHeaderBuffer.data() + got, whole - got);
+  }
+  const char* record = m_localHeaderBuffer.data();
+  // Bytes that end before the extra field does are damage, but only where the field is needed:
+  // the checks of the fixed part come first, as when the header is read field by field.
+  const char* extra = got >= whole ? record + LH::Size + nameLength : nullptr;
+  if (!header.CheckLocalHeader(record, extra)) ThrowError(errBadArchive);
+  m_pLocalExtraField.Release();
+  if (extraLength != 0) {
+    if (extra == nullptr) ThrowError(errBadArchive);
+    m_pLocalExtraField.Assign(extra, extraLength);
+  }
+  if (got != whole) file.Seek(static_cast<std::int64_t>(position + whole), CZipAbstractFile::begin);
 }
 
 void CZipCentralDir::CloseEntryHeader(bool afterError) {

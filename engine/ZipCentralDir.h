@@ -155,9 +155,12 @@ public:
 
 private:
   void ReadAllHeaders();
+  void ReadLocalHeaderByParts(CZipFileHeader& header);
+  void ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position);
   void WriteAllHeaders(CZipActionCallback* callback, bool oneVolume);
   void InsertFindFastElement(CZipFileHeader* header, std::uint16_t index);
   int FindFastPosition(const std::string& name, bool caseSensitive) const;
   [[noreturn]] void ThrowError(int code) const;
   bool m_bLocalZip64 = false;  ///< the open entry's local header carries a ZIP64 extra field
+  std::vector<char> m_localHeaderBuffer;  ///< reused for each local header read in one piece
 };

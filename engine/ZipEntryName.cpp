@@ -12,13 +12,13 @@ bool IsDosFamily(int hostSystem) {
   return hostSystem == 0 || hostSystem == 6 || hostSystem == 10 || hostSystem == 11;
 }
 
-bool IsAscii(const std::string& bytes) {
+bool IsAscii(std::string_view bytes) {
   for (const char c : bytes)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
 }
 
-bool IsValidUtf8(const std::string& bytes) {
+bool IsValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
@@ -53,8 +53,8 @@ bool IsValidUtf8(const std::string& bytes) {
   return true;
 }
 
-std::string Cp437ToUtf8(const std::string& bytes) {
-  if (IsAscii(bytes)) return bytes;
+std::string Cp437ToUtf8(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);
   CZipAutoBuffer name;
   name.Assign(bytes);
   try {
@@ -62,13 +62,13 @@ std::string Cp437ToUtf8(const std::string& bytes) {
   } catch (const std::runtime_error&) {
     // CP437 maps all 256 byte values, so a failure here means iconv lacks the table; the bytes
     // as stored are then the best host form there is.
-    return bytes;
+    return std::string(bytes);
   }
   return name.ToString();
 }
 
-std::optional<std::string> Utf8ToCp437(const std::string& text) {
-  if (IsAscii(text)) return text;
+std::optional<std::string> Utf8ToCp437(std::string_view text) {
+  if (IsAscii(text)) return std::string(text);
   if (!IsValidUtf8(text)) return std::nullopt;
   CZipAutoBuffer name;
   name.Assign(text);

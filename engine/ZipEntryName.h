@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 /// Conversions used by `CZipFileHeader::ConvertName`. The host form of a name is UTF-8.
 namespace ZipEntryName {
@@ -12,15 +13,15 @@ namespace ZipEntryName {
 bool IsDosFamily(int hostSystem);
 
 /// True when every byte is below 0x80.
-bool IsAscii(const std::string& bytes);
+bool IsAscii(std::string_view bytes);
 
 /// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool IsValidUtf8(const std::string& bytes);
+bool IsValidUtf8(std::string_view bytes);
 
 /// CP437 bytes to UTF-8. Every CP437 byte has a character, so this never fails.
-std::string Cp437ToUtf8(const std::string& bytes);
+std::string Cp437ToUtf8(std::string_view bytes);
 
 /// UTF-8 to CP437; empty when the text is not valid UTF-8 or holds a character CP437 lacks.
-std::optional<std::string> Utf8ToCp437(const std::string& text);
+std::optional<std::string> Utf8ToCp437(std::string_view text);
 
 }  // namespace ZipEntryName

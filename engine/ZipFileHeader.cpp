@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <stdexcept>
 #include <vector>
 
 #include "engine/ZipEndian.h"
@@ -36,6 +37,27 @@ void ReadVariablePart(CZipStorage& storage, CZipAutoBuffer& buffer, std::uint32_
   storage.StorageRead(buffer.GetBuffer(), length, true);
 }
 
+// The data of the first block with header id `headerId` among the `fieldSize` bytes of an
+// extra field at `field`, with its size in `dataSize`; null when there is none or the blocks
+// run past the field's end.
+const char* FindBlock(const char* field, std::uint32_t fieldSize, std::uint16_t headerId, std::uint16_t& dataSize) {
+  namespace EF = ZipFormat::ExtraField;
+  const char* p = field;
+  std::uint32_t left = fieldSize;
+  while (left >= EF::BlockHeaderSize) {
+    const std::uint16_t id = Get16(p, EF::HeaderId);
+    const std::uint16_t size = Get16(p, EF::DataSize);
+    if (size > left - EF::BlockHeaderSize) return nullptr;
+    if (id == headerId) {
+      dataSize = size;
+      return p + EF::BlockHeaderSize;
+    }
+    p += EF::BlockHeaderSize + size;
+    left -= EF::BlockHeaderSize + size;
+  }
+  return nullptr;
+}
+
 bool EndsWithSeparator(const CZipAutoBuffer& name) {
   const std::string_view view = name.View();
   return !view.empty() && (view.back() == '/' || view.back() == '\\');
@@ -67,16 +89,16 @@ EncodedName EncodeName(const std::string& hostName, int entrySystem, bool useOem
   return result;
 }
 
-std::string DecodeName(const std::string& archiveName, int entrySystem, std::uint16_t flags,
-                       bool useOem) {
-  const bool dosFamily = ZipEntryName::IsDosFamily(entrySystem);
-  std::string name;
-  if ((flags & ZipFormat::Flag::Utf8Name) == 0 && dosFamily && useOem)
-    name = ZipEntryName::Cp437ToUtf8(archiveName);
-  else
-    name = archiveName;
-  if (dosFamily) std::replace(name.begin(), name.end(), '\\', '/');
-  return name;
+// The host form of archive-form name bytes, into `host`; false (and `host` untouched) when
+// it is the very same bytes, which is what almost every name gives.
+bool DecodeName(std::string_view archiveName, int entrySystem, std::uint16_t flags, bool useOem,
+                std::string& host) {
+  if (!ZipEntryName::IsDosFamily(entrySystem)) return false;
+  const bool oem = (flags & ZipFormat::Flag::Utf8Name) == 0 && useOem && !ZipEntryName::IsAscii(archiveName);
+  if (!oem && archiveName.find('\\') == std::string_view::npos) return false;
+  host = oem ? ZipEntryName::Cp437ToUtf8(archiveName) : std::string(archiveName);
+  std::replace(host.begin(), host.end(), '\\', '/');
+  return true;
 }
 
 }  // namespace
@@ -101,11 +123,7 @@ CZipFileHeader::~CZipFileHeader() = default;
 CZipFileHeader::CZipFileHeader(const CZipFileHeader& other) = default;
 CZipFileHeader& CZipFileHeader::operator=(const CZipFileHeader& other) = default;
 
-bool CZipFileHeader::ReadCentralHeader(CZipStorage& storage) {
-  char record[CH::Size];
-  storage.StorageRead(record, CH::Size, true);
-  m_uSignature = Get32(record, CH::Signature);
-  if (m_uSignature != ZipFormat::CentralHeaderSignature) return false;
+void CZipFileHeader::ReadFixedCentralPart(const char* record) {
   m_uVersionMadeBy = Get16(record, CH::VersionMadeBy);
   m_uVersionNeeded = Get16(record, CH::VersionNeeded);
   m_uFlag = Get16(record, CH::Flags);
@@ -115,24 +133,47 @@ bool CZipFileHeader::ReadCentralHeader(CZipStorage& storage) {
   m_uCrc32 = Get32(record, CH::Crc);
   m_uComprSize = Get32(record, CH::CompressedSize);
   m_uUncomprSize = Get32(record, CH::UncompressedSize);
-  const std::uint16_t nameLength = Get16(record, CH::NameLength);
-  const std::uint16_t extraLength = Get16(record, CH::ExtraLength);
-  const std::uint16_t commentLength = Get16(record, CH::CommentLength);
   m_uDiskStart = Get16(record, CH::DiskStart);
   m_uInternalAttr = Get16(record, CH::InternalAttributes);
   m_uExternalAttr = Get32(record, CH::ExternalAttributes);
   m_uOffset = Get32(record, CH::LocalHeaderOffset);
-
-  const int volume = storage.GetCurrentVolume();
-  ReadVariablePart(storage, m_pszFileName, nameLength);
-  ReadVariablePart(storage, m_pExtraField, extraLength);
-  ReadVariablePart(storage, m_pszComment, commentLength);
-  m_archiveName = m_pszFileName.ToString();
-  m_hostNameOfArchive.clear();
-  m_archiveNameKnown = true;
+  // The archive form in the name buffer is what counts until the name is converted.
+  m_recordedNames.Release();
+  m_recordedArchiveSize = 0;
+  m_archiveNameKnown = false;
   m_nameInArchiveForm = true;
+}
+
+bool CZipFileHeader::ReadCentralHeader(CZipStorage& storage) {
+  char record[CH::Size];
+  storage.StorageRead(record, CH::Size, true);
+  m_uSignature = Get32(record, CH::Signature);
+  if (m_uSignature != ZipFormat::CentralHeaderSignature) return false;
+  ReadFixedCentralPart(record);
+  const int volume = storage.GetCurrentVolume();
+  ReadVariablePart(storage, m_pszFileName, Get16(record, CH::NameLength));
+  ReadVariablePart(storage, m_pExtraField, Get16(record, CH::ExtraLength));
+  ReadVariablePart(storage, m_pszComment, Get16(record, CH::CommentLength));
   // The variable parts must lie on the fixed part's volume.
   return storage.GetCurrentVolume() == volume;
+}
+
+std::uint32_t CZipFileHeader::CentralHeaderSize(const char* record) {
+  return CH::Size + std::uint32_t{Get16(record, CH::NameLength)} + Get16(record, CH::ExtraLength) +
+         Get16(record, CH::CommentLength);
+}
+
+bool CZipFileHeader::ReadCentralHeader(const char* record) {
+  m_uSignature = Get32(record, CH::Signature);
+  if (m_uSignature != ZipFormat::CentralHeaderSignature) return false;
+  ReadFixedCentralPart(record);
+  const std::uint16_t nameLength = Get16(record, CH::NameLength);
+  const std::uint16_t extraLength = Get16(record, CH::ExtraLength);
+  const char* variable = record + CH::Size;
+  m_pszFileName.Assign(variable, nameLength);
+  m_pExtraField.Assign(variable + nameLength, extraLength);
+  m_pszComment.Assign(variable + nameLength + extraLength, Get16(record, CH::CommentLength));
+  return true;
 }
 
 std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
@@ -168,39 +209,55 @@ std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
   return size;
 }
 
-bool CZipFileHeader::ReadLocalHeader(CZipStorage& storage, std::uint16_t& extraLength) {
-  char record[LH::Size];
-  storage.StorageRead(record, LH::Size, true);
+bool CZipFileHeader::LocalFixedPartMatches(const char* record) {
   if (Get32(record, LH::Signature) != ZipFormat::LocalHeaderSignature) return false;
   const std::uint16_t localFlags = Get16(record, LH::Flags);
   if ((localFlags & ZipFormat::Flag::LocalOverrideMask) != (m_uFlag & ZipFormat::Flag::LocalOverrideMask))
     m_uFlag = localFlags;
   const std::uint16_t localMethod = Get16(record, LH::Method);
   if (localMethod != m_uMethod) return false;
-  if (localMethod != ZipFormat::Method::Stored && localMethod != ZipFormat::Method::Deflated) return false;
-  extraLength = Get16(record, LH::ExtraLength);
-  const std::uint16_t nameLength = Get16(record, LH::NameLength);
-  storage.m_pFile->Seek(nameLength, CZipAbstractFile::current);
-  if ((localFlags & ZipFormat::Flag::DataDescriptor) == 0 && !CheckCrcAndSizes(record + LH::Crc))
-    return LocalZip64SizesMatch(storage, record, extraLength);
-  return true;
+  return localMethod == ZipFormat::Method::Stored || localMethod == ZipFormat::Method::Deflated;
 }
 
-bool CZipFileHeader::LocalZip64SizesMatch(CZipStorage& storage, const char* record, std::uint16_t extraLength) const {
+bool CZipFileHeader::LocalSizesAgree(const char* record) const {
+  return (Get16(record, LH::Flags) & ZipFormat::Flag::DataDescriptor) != 0 || CheckCrcAndSizes(record + LH::Crc);
+}
+
+bool CZipFileHeader::MayHoldZip64Sizes(const char* record) const {
   // Info-ZIP, reading from a pipe, fills in the sizes afterwards but keeps them in a ZIP64 extra
   // field, with 0xFFFFFFFF in the local header's own size fields.
-  const std::uint32_t compressed = Get32(record, LH::CompressedSize);
-  const std::uint32_t uncompressed = Get32(record, LH::UncompressedSize);
-  if (Get32(record, LH::Crc) != m_uCrc32 || extraLength == 0) return false;
-  if (compressed != ZipFormat::EndRecord::Zip64Marker32 && uncompressed != ZipFormat::EndRecord::Zip64Marker32)
-    return false;
+  if (Get32(record, LH::Crc) != m_uCrc32 || Get16(record, LH::ExtraLength) == 0) return false;
+  return Get32(record, LH::CompressedSize) == ZipFormat::EndRecord::Zip64Marker32 ||
+         Get32(record, LH::UncompressedSize) == ZipFormat::EndRecord::Zip64Marker32;
+}
+
+bool CZipFileHeader::ReadLocalHeader(CZipStorage& storage, std::uint16_t& extraLength) {
+  char record[LH::Size];
+  storage.StorageRead(record, LH::Size, true);
+  if (!LocalFixedPartMatches(record)) return false;
+  extraLength = Get16(record, LH::ExtraLength);
+  storage.m_pFile->Seek(Get16(record, LH::NameLength), CZipAbstractFile::current);
+  if (LocalSizesAgree(record)) return true;
+  if (!MayHoldZip64Sizes(record)) return false;
   CZipAutoBuffer extra(extraLength);
   const int volume = storage.GetCurrentVolume();
   storage.StorageRead(extra.GetBuffer(), extraLength, true);
   if (storage.GetCurrentVolume() != volume) return false;
   storage.m_pFile->Seek(-static_cast<std::int64_t>(extraLength), CZipAbstractFile::current);
+  return Zip64SizesMatch(record, extra.GetBuffer());
+}
+
+bool CZipFileHeader::CheckLocalHeader(const char* record, const char* extra) {
+  if (!LocalFixedPartMatches(record)) return false;
+  if (LocalSizesAgree(record)) return true;
+  return MayHoldZip64Sizes(record) && extra != nullptr && Zip64SizesMatch(record, extra);
+}
+
+bool CZipFileHeader::Zip64SizesMatch(const char* record, const char* extra) const {
+  const std::uint32_t compressed = Get32(record, LH::CompressedSize);
+  const std::uint32_t uncompressed = Get32(record, LH::UncompressedSize);
   std::uint16_t size = 0;
-  const char* block = FindExtraBlock(extra, ZipFormat::ExtraField::Zip64Id, size);
+  const char* block = FindBlock(extra, Get16(record, LH::ExtraLength), ZipFormat::ExtraField::Zip64Id, size);
   if (block == nullptr) return false;
   // The block holds the 8-byte values of the fields that carry the marker, uncompressed first.
   std::uint32_t at = 0;
@@ -219,21 +276,7 @@ bool CZipFileHeader::LocalZip64SizesMatch(CZipStorage& storage, const char* reco
 }
 
 const char* CZipFileHeader::FindExtraBlock(const CZipAutoBuffer& extra, std::uint16_t headerId, std::uint16_t& dataSize) {
-  namespace EF = ZipFormat::ExtraField;
-  const char* p = extra.GetBuffer();
-  std::uint32_t left = extra.GetSize();
-  while (left >= EF::BlockHeaderSize) {
-    const std::uint16_t id = Get16(p, EF::HeaderId);
-    const std::uint16_t size = Get16(p, EF::DataSize);
-    if (size > left - EF::BlockHeaderSize) return nullptr;
-    if (id == headerId) {
-      dataSize = size;
-      return p + EF::BlockHeaderSize;
-    }
-    p += EF::BlockHeaderSize + size;
-    left -= EF::BlockHeaderSize + size;
-  }
-  return nullptr;
+  return FindBlock(extra.GetBuffer(), extra.GetSize(), headerId, dataSize);
 }
 
 void CZipFileHeader::WriteLocalHeader(CZipStorage& storage) {
@@ -280,7 +323,7 @@ bool CZipFileHeader::PrepareForAdding(int level, bool spanning, bool encrypted) 
   // Bit 11 describes the name bytes: a name kept as read keeps its bit, a new one gets it when
   // its archive form is UTF-8 beyond ASCII.
   const bool keepName = m_nameInArchiveForm ||
-                        (m_archiveNameKnown && m_pszFileName.View() == m_hostNameOfArchive);
+                        (m_archiveNameKnown && m_pszFileName.View() == RecordedHostName());
   const std::uint16_t utf8Bit =
       keepName ? static_cast<std::uint16_t>(m_uFlag & ZipFormat::Flag::Utf8Name)
                : (EncodeName(m_pszFileName.ToString(), EntrySystem(), true).utf8 ? ZipFormat::Flag::Utf8Name : 0);
@@ -299,7 +342,7 @@ bool CZipFileHeader::PrepareForAdding(int level, bool spanning, bool encrypted) 
     m_uFlag |= ZipFormat::Flag::Encrypted;
     m_uComprSize = ZipFormat::Encryption::HeaderSize;
   }
-  return ArchiveName().size() <= ZipFormat::MaxVariableLength &&
+  return ArchiveNameSize() <= ZipFormat::MaxVariableLength &&
          m_pExtraField.GetSize() <= ZipFormat::MaxVariableLength &&
          m_pszComment.GetSize() <= ZipFormat::MaxVariableLength;
 }
@@ -316,7 +359,7 @@ void CZipFileHeader::WriteCrcAndSizes(char* bytes) const {
 }
 
 std::uint32_t CZipFileHeader::HeaderSize(bool local) const {
-  const auto nameSize = static_cast<std::uint32_t>(ArchiveName().size());
+  const std::uint32_t nameSize = ArchiveNameSize();
   if (local) return LH::Size + nameSize + m_pExtraField.GetSize();
   return CH::Size + nameSize + m_pExtraField.GetSize() + m_pszComment.GetSize();
 }
@@ -369,32 +412,39 @@ bool CZipFileHeader::IsDirectoryEntry() const { return PlatformOps::AttrIsDirect
 void CZipFileHeader::ConvertName(bool toHost, bool useOem) {
   if (toHost == !m_nameInArchiveForm) return;
   if (toHost) {
-    m_archiveName = m_pszFileName.ToString();
-    m_hostNameOfArchive = DecodeName(m_archiveName, EntrySystem(), m_uFlag, useOem);
+    CZipAutoBuffer archiveName = std::move(m_pszFileName);
+    std::string hostName;
+    if (DecodeName(archiveName.View(), EntrySystem(), m_uFlag, useOem, hostName)) {
+      RecordNames(archiveName.View(), hostName);
+      m_pszFileName.Assign(hostName);
+    } else {
+      // The same bytes in both forms: the record keeps the one copy besides the name buffer.
+      m_pszFileName = archiveName;
+      m_recordedArchiveSize = archiveName.GetSize();
+      m_recordedNames = std::move(archiveName);
+    }
     m_archiveNameKnown = true;
-    m_pszFileName.Assign(m_hostNameOfArchive);
     m_nameInArchiveForm = false;
     return;
   }
-  const std::string hostName = m_pszFileName.ToString();
-  if (!(m_archiveNameKnown && hostName == m_hostNameOfArchive)) {
+  const std::string_view hostName = m_pszFileName.View();
+  if (!(m_archiveNameKnown && hostName == RecordedHostName())) {
     // A new or renamed entry: encode it and let bit 11 say what the bytes are.
-    EncodedName encoded = EncodeName(hostName, EntrySystem(), useOem);
+    const EncodedName encoded = EncodeName(std::string(hostName), EntrySystem(), useOem);
     m_uFlag = static_cast<std::uint16_t>(encoded.utf8 ? (m_uFlag | ZipFormat::Flag::Utf8Name)
                                                       : (m_uFlag & ~ZipFormat::Flag::Utf8Name));
-    m_archiveName = std::move(encoded.bytes);
-    m_hostNameOfArchive = hostName;
+    RecordNames(encoded.bytes, hostName);
     m_archiveNameKnown = true;
   }
-  m_pszFileName.Assign(m_archiveName);
+  m_pszFileName.Assign(RecordedArchiveName());
   m_nameInArchiveForm = true;
 }
 
 bool CZipFileHeader::SetEntryName(const std::string& name) {
   m_pszFileName.Assign(name);
   m_archiveNameKnown = false;
-  m_archiveName.clear();
-  m_hostNameOfArchive.clear();
+  m_recordedNames.Release();
+  m_recordedArchiveSize = 0;
   m_nameInArchiveForm = false;
   return true;
 }
@@ -403,6 +453,35 @@ std::string CZipFileHeader::GetFileName() const { return m_pszFileName.ToString(
 
 std::string CZipFileHeader::ArchiveName() const {
   if (m_nameInArchiveForm) return m_pszFileName.ToString();
-  if (m_archiveNameKnown && m_pszFileName.View() == m_hostNameOfArchive) return m_archiveName;
+  if (m_archiveNameKnown && m_pszFileName.View() == RecordedHostName()) return std::string(RecordedArchiveName());
   return EncodeName(m_pszFileName.ToString(), EntrySystem(), true).bytes;
+}
+
+std::uint32_t CZipFileHeader::ArchiveNameSize() const {
+  if (m_nameInArchiveForm) return m_pszFileName.GetSize();
+  if (m_archiveNameKnown && m_pszFileName.View() == RecordedHostName()) return m_recordedArchiveSize;
+  return static_cast<std::uint32_t>(EncodeName(m_pszFileName.ToString(), EntrySystem(), true).bytes.size());
+}
+
+std::string_view CZipFileHeader::RecordedArchiveName() const {
+  return m_recordedNames.View().substr(0, m_recordedArchiveSize);
+}
+
+std::string_view CZipFileHeader::RecordedHostName() const {
+  // A name that is not empty never decodes to an empty host form, so an empty host part can
+  // only mean "the same bytes as the archive form".
+  const std::string_view host = m_recordedNames.View().substr(m_recordedArchiveSize);
+  return host.empty() ? RecordedArchiveName() : host;
+}
+
+void CZipFileHeader::RecordNames(std::string_view archiveName, std::string_view hostName) {
+  const bool same = archiveName == hostName;
+  const std::size_t total = archiveName.size() + (same ? 0 : hostName.size());
+  if (total > 0xFFFFFFFFull) throw std::length_error("CZipFileHeader: name too long");
+  // Built aside first: either view may point into the record being replaced.
+  CZipAutoBuffer names(static_cast<std::uint32_t>(total));
+  std::copy(archiveName.begin(), archiveName.end(), names.GetBuffer());
+  if (!same) std::copy(hostName.begin(), hostName.end(), names.GetBuffer() + archiveName.size());
+  m_recordedArchiveSize = static_cast<std::uint32_t>(archiveName.size());
+  m_recordedNames = std::move(names);
 }

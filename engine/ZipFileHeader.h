@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "engine/ZipAutoBuffer.h"
 #include "engine/ZipConstants.h"
@@ -66,11 +67,14 @@ class CZipStorage;
 /// archive form restores those bytes (and its flags are never touched), as long as its host-form
 /// name has not been changed. A new entry's archive form is computed from its host form by the
 /// rules of `ConvertName`. Every size computed from the name counts the archive-form bytes.
-class CZipFileHeader {
+///
+/// Memory: an archive's directory holds one of these per entry, so the object has no virtual
+/// table and keeps the name as read in one block beside the name buffer (see `m_recordedNames`).
+class CZipFileHeader final {
 public:
   /// A new entry: method 8, every number 0, empty buffers, the central signature.
   CZipFileHeader();
-  virtual ~CZipFileHeader();
+  ~CZipFileHeader();
   CZipFileHeader(const CZipFileHeader& other);
   CZipFileHeader& operator=(const CZipFileHeader& other);
 
@@ -90,6 +94,20 @@ public:
   /// success `extraLength` is the local extra field's length, the storage is positioned at that
   /// extra field (the local name is skipped), and true is returned.
   bool ReadLocalHeader(CZipStorage& storage, std::uint16_t& extraLength);
+
+  /// Checks a local header already in memory against this header by the rules of
+  /// `ReadLocalHeader` (and replaces the flags the same way): `record` holds its 30 fixed bytes,
+  /// `extra` its whole extra field of the length the record gives, or null when the data ends
+  /// before that field does. A missing extra field fails only where the check needs it.
+  bool CheckLocalHeader(const char* record, const char* extra);
+
+  /// The whole size (46 + n + e + c) of the central header whose 46 fixed bytes are `record`.
+  static std::uint32_t CentralHeaderSize(const char* record);
+
+  /// Takes a central header from `record`, which holds all of its `CentralHeaderSize` bytes
+  /// (a directory read through one buffer). False for a wrong signature. The name stays in
+  /// archive form.
+  bool ReadCentralHeader(const char* record);
 
   /// Writes the local header (name in archive form, extra field from `m_pExtraField`) as one
   /// whole record, releases the extra field (it belongs to the local header only), and records
@@ -177,12 +195,22 @@ public:
   CZipAutoBuffer m_pszComment;     ///< the entry comment
 
 private:
-  bool LocalZip64SizesMatch(CZipStorage& storage, const char* record, std::uint16_t extraLength) const;
+  void ReadFixedCentralPart(const char* record);
+  bool LocalFixedPartMatches(const char* record);
+  bool LocalSizesAgree(const char* record) const;
+  bool MayHoldZip64Sizes(const char* record) const;
+  bool Zip64SizesMatch(const char* record, const char* extra) const;
+  std::uint32_t ArchiveNameSize() const;
+  std::string_view RecordedArchiveName() const;
+  std::string_view RecordedHostName() const;
+  void RecordNames(std::string_view archiveName, std::string_view hostName);
 
-  // The name bytes as read from the archive (or as last encoded) and the host form they give;
-  // while the host-form name equals `m_hostNameOfArchive`, `m_archiveName` is what is written.
-  std::string m_archiveName;
-  std::string m_hostNameOfArchive;
+  // The name bytes as read from the archive (or as last encoded), followed by the host form
+  // they give when that differs from them (an empty host part means "the same bytes", which
+  // is the common case and keeps one copy). While the host-form name equals that host form,
+  // the archive bytes are what is written. Valid while `m_archiveNameKnown`.
+  CZipAutoBuffer m_recordedNames;
+  std::uint32_t m_recordedArchiveSize = 0;  ///< bytes of `m_recordedNames` that are the archive form
   bool m_archiveNameKnown = false;
   bool m_nameInArchiveForm = false;
 };

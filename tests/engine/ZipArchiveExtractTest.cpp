@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace brevik::test {
 namespace {
 
@@ -337,6 +340,96 @@ TEST(ZipArchiveExtract, ACallbackThatStopsEarlyGives105AndAtTheLastBufferAComple
   EXPECT_EQ(message, "Action aborted safely");
   EXPECT_EQ(ReadFileBytes(dir / "last/c.bin"), data);
   archive.Close();
+}
+
+/// The umask, changed for one test and restored afterwards.
+class UmaskScope {
+public:
+  explicit UmaskScope(mode_t mask) : old_(::umask(mask)) {}
+  ~UmaskScope() { ::umask(old_); }
+  void Change(mode_t mask) { ::umask(mask); }
+
+private:
+  mode_t old_;
+};
+
+struct StatOf {
+  explicit StatOf(const std::string& path) { EXPECT_EQ(::stat(path.c_str(), &info), 0) << path; }
+  unsigned Mode() const { return info.st_mode & 07777; }
+  struct stat info {};
+};
+
+TEST(ZipArchiveExtract, ModesFollowTheUmaskOfEachExtractionForNewAndExistingFiles) {
+  ScratchDir dir;
+  struct ModedEntry {
+    const char* name;
+    std::uint32_t unixMode;  // st_mode as stored in the high word of the attributes
+  };
+  const std::vector<ModedEntry> entries = {
+      {"run.sh", S_IFREG | 0755},      {"secret.txt", S_IFREG | 0600},  {"sub/ro.txt", S_IFREG | 0444},
+      {"link", S_IFLNK | 0777},        {"setid", S_IFREG | 07755},      {"sub/deeper/x.txt", S_IFREG | 0664},
+  };
+  const std::time_t entryTime = 1300000000;
+  {
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(dir / "m.zip", CZipArchive::CreateNew));
+    for (const ModedEntry& entry : entries) {
+      CZipFileHeader header;
+      header.SetEntryName(entry.name);
+      header.SetEntrySystem(3);
+      header.SetEntryAttributes(entry.unixMode << 16);
+      header.SetEntryTime(entryTime);
+      ASSERT_TRUE(archive.OpenEntryForWriting(header, -1));
+      ASSERT_TRUE(archive.WriteEntryData(entry.name, static_cast<std::uint32_t>(std::strlen(entry.name))));
+      ASSERT_TRUE(archive.CloseEntryForWriting(false));
+    }
+    archive.Close();
+  }
+  const auto extractAll = [&](const std::string& target) {
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(dir / "m.zip", CZipArchive::OpenReadOnly));
+    for (int i = 0; i < archive.GetCount(); ++i) EXPECT_TRUE(archive.ExtractEntry(i, target)) << i;
+    archive.Close();
+  };
+  const auto expectModes = [&](const std::string& target, const std::vector<unsigned>& modes, const char* pass) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::string path = target + "/" + entries[i].name;
+      StatOf file(path);
+      EXPECT_EQ(file.Mode(), modes[i]) << pass << " " << path;
+      EXPECT_EQ(file.info.st_mtime, entryTime) << pass << " " << path;
+      EXPECT_EQ(ReadFileBytes(path), entries[i].name) << pass << " " << path;
+    }
+  };
+
+  UmaskScope umask(022);
+  extractAll(dir / "out");
+  expectModes(dir / "out", {0755, 0600, 0444, 0644, 0755, 0644}, "new files, umask 022");
+
+  // The same files again, now existing with other modes, times and longer contents, under
+  // another umask: each gets the entry's mode less the new umask, its time and its bytes.
+  umask.Change(077);
+  for (const ModedEntry& entry : entries) {
+    const std::string path = dir / "out" + "/" + entry.name;
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    WriteFileBytes(path, std::string(100, 'o'));
+  }
+  extractAll(dir / "out");
+  expectModes(dir / "out", {0700, 0600, 0400, 0600, 0700, 0600}, "existing files, umask 077");
+  extractAll(dir / "fresh");
+  expectModes(dir / "fresh", {0700, 0600, 0400, 0600, 0700, 0600}, "new files, umask 077");
+
+  // A folder in the path that is a file: the open's own error, with the path, and no folder made.
+  WriteFileBytes(dir / "blocked", "a file");
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(dir / "m.zip", CZipArchive::OpenReadOnly));
+  try {
+    archive.ExtractEntry(2, dir / "blocked");
+    ADD_FAILURE() << "extracting below a file succeeded";
+  } catch (const CZipFileException& error) {
+    EXPECT_EQ(error.GetSystemError(), ENOTDIR);
+    EXPECT_EQ(error.GetFilePath(), dir / "blocked/sub/ro.txt");
+  }
+  archive.Close(CZipArchive::CloseAfterError);
 }
 
 TEST(ZipArchiveExtract, AFullDiskWhileExtractingIsACleanFileErrorAndTheArchiveStillCloses) {

@@ -142,6 +142,38 @@ TEST(ZipFileModes, WriteAttributesAppliesPermissionsLessUmaskAndNoSpecialBits) {
   EXPECT_FALSE(PlatformOps::WriteAttributes(scratch / "missing", 0x81A40000));
 }
 
+TEST(ZipFileModes, OpenFilesGetModeAndTimeThroughTheirDescriptor) {
+  ScratchDir scratch;
+  const std::string file = scratch / "f";
+  Touch(file);
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  {
+    UmaskScope umask(027);
+    // The same rules as by name: no special bits, the umask taken off, other types as plain files.
+    EXPECT_TRUE(PlatformOps::WriteFileAttributes(fd, (S_IFREG | S_ISUID | S_ISVTX | 0775u) << 16));
+    EXPECT_EQ(ModeOf(file) & 07777, 0750u);
+    EXPECT_TRUE(PlatformOps::WriteFileAttributes(fd, 0xA1FF0000));
+    EXPECT_EQ(ModeOf(file) & 07777, 0640u);
+  }
+  {
+    UmaskScope umask(002);  // read again at each call, never kept
+    EXPECT_TRUE(PlatformOps::WriteFileAttributes(fd, (S_IFREG | 0777u) << 16));
+    EXPECT_EQ(ModeOf(file) & 07777, 0775u);
+  }
+  EXPECT_TRUE(PlatformOps::WriteModTime(fd, 1300000000));
+  std::time_t modTime = 0;
+  ASSERT_TRUE(PlatformOps::ReadModTime(file, modTime));
+  EXPECT_EQ(modTime, 1300000000);
+  ::close(fd);
+  EXPECT_FALSE(PlatformOps::WriteModTime(-1, 1300000000));
+  EXPECT_FALSE(PlatformOps::WriteFileAttributes(-1, 0x81A40000));
+
+  EXPECT_EQ(PlatformOps::FilePermissionsFor((S_IFREG | S_ISGID | 0751u) << 16), 0751u);
+  EXPECT_EQ(PlatformOps::FilePermissionsFor(PlatformOps::ConvertAttributes(0x21, 0, 3)), 0444u);
+  EXPECT_EQ(PlatformOps::FilePermissionsFor(0x00000020), 0666u);
+}
+
 TEST(ZipFileModes, DirectoriesStayEnterableAndWritableByTheirOwner) {
   ScratchDir scratch;
   UmaskScope umask(022);

@@ -190,6 +190,66 @@ TEST(ZipFile, SecondWriterWaitsForTheFirstAndSeesItsWholeFile) {
   EXPECT_EQ(writer.Wait(), 0);
 }
 
+TEST(ZipFile, ATruncatingOpenThatWaitedCutsWhatTheHolderWroteMeanwhile) {
+  ScratchDir scratch;
+  const std::string path = scratch / "target.bin";
+  // The holder starts with an empty file and writes its one byte only after we have looked.
+  HoldingChild writer(path, kWriteTarget, 300, "x");
+  CZipFile second;
+  ASSERT_TRUE(second.Open(path, kWriteTarget, true));
+  EXPECT_FALSE(second.CreatedFile());
+  EXPECT_EQ(second.GetLength(), 0u);
+  second.Close();
+  EXPECT_EQ(writer.Wait(), 0);
+}
+
+TEST(ZipFile, NewFilesTakeTheirPermissionsFromTheOpenAndKnowTheyWereMade) {
+  ScratchDir scratch;
+  const std::string path = scratch / "new.txt";
+  const mode_t oldMask = ::umask(027);
+  CZipFile file;
+  file.SetNewFilePermissions(07777);  // only the permission bits are kept
+  const bool opened = file.Open(path, kWriteTarget, false);
+  struct stat info {};
+  const int statResult = ::stat(path.c_str(), &info);
+  ::umask(oldMask);
+  ASSERT_TRUE(opened);
+  ASSERT_EQ(statResult, 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);
+  EXPECT_TRUE(file.CreatedFile());
+  file.Close();
+
+  // A file made without any permission is still written through the descriptor that made it.
+  const std::string locked = scratch / "locked.txt";
+  file.SetNewFilePermissions(0);
+  ASSERT_TRUE(file.Open(locked, kWriteTarget, true));
+  file.Write("abc", 3);
+  file.Close();
+  ASSERT_EQ(::chmod(locked.c_str(), 0600), 0);
+  EXPECT_EQ(ReadFileBytes(locked), "abc");
+
+  // An existing file is opened as it is: not made, its mode untouched, its bytes cut.
+  ASSERT_TRUE(file.Open(path, CZipFile::modeCreate | CZipFile::modeNoTruncate | kChangeArchive, true));
+  EXPECT_FALSE(file.CreatedFile());
+  file.Write("kept", 4);
+  file.Close();
+  ASSERT_TRUE(file.Open(path, kWriteTarget, true));
+  EXPECT_FALSE(file.CreatedFile());
+  EXPECT_EQ(file.GetLength(), 0u);
+  file.Close();
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);
+
+  // A dangling link is followed as before: the open makes the file it names.
+  const std::string link = scratch / "link";
+  ASSERT_EQ(::symlink((scratch / "named.txt").c_str(), link.c_str()), 0);
+  ASSERT_TRUE(file.Open(link, kWriteTarget, true));
+  EXPECT_FALSE(file.CreatedFile());
+  file.Write("via link", 8);
+  file.Close();
+  EXPECT_EQ(ReadFileBytes(scratch / "named.txt"), "via link");
+}
+
 TEST(ZipFile, ReaderNeverSeesAHalfWrittenArchive) {
   ScratchDir scratch;
   const std::string path = scratch / "shared.zip";

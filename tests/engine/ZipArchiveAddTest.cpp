@@ -305,5 +305,68 @@ TEST(ZipArchiveAdd, NamesLongerThanTheFormatAllowAreRefusedWith109) {
   archive.Close();
 }
 
+TEST(ZipArchiveAdd, OneCompressorKeptAcrossEntriesPacksEachAsAFreshOneWould) {
+  ScratchDir dir;
+  const std::string first = GeneratedBytes(150000, 21, true);
+  const std::string second = GeneratedBytes(90000, 22, true);
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(dir / "k.zip", CZipArchive::CreateNew));
+  WriteTestEntry(archive, "a.txt", first, 6);
+  EXPECT_GT(archive.GetZlibBlockCount(), 0u);  // kept for the next entry
+  WriteTestEntry(archive, "b.txt", second, 1);  // another level: a new stream
+  WriteTestEntry(archive, "c.txt", first, 6);
+  WriteTestEntry(archive, "d.txt", "", 6);
+  WriteTestEntry(archive, "e.txt", second, 1);
+  // An entry abandoned half-way leaves a stream that must not be reused as it is.
+  CZipFileHeader header;
+  header.SetEntryName("half.txt");
+  ASSERT_TRUE(archive.OpenEntryForWriting(header, 1));
+  ASSERT_TRUE(archive.WriteEntryData(first.data(), 70000));
+  ASSERT_TRUE(archive.RemoveLastEntry(true));
+  ASSERT_TRUE(archive.CloseEntryForWriting(true));
+  WriteTestEntry(archive, "f.txt", second, 1);
+
+  EXPECT_EQ(EntryInfo(archive, 2).m_uComprSize, EntryInfo(archive, 0).m_uComprSize);
+  EXPECT_EQ(EntryInfo(archive, 4).m_uComprSize, EntryInfo(archive, 1).m_uComprSize);
+  EXPECT_EQ(EntryInfo(archive, 5).m_uComprSize, EntryInfo(archive, 1).m_uComprSize);
+  EXPECT_NE(EntryInfo(archive, 1).m_uComprSize, EntryInfo(archive, 0).m_uComprSize);
+  archive.Close();
+  EXPECT_EQ(archive.GetZlibBlockCount(), 0u);
+  EXPECT_EQ(RunCommand("unzip -tq " + ShellQuote(dir / "k.zip")).exitStatus, 0);
+
+  CZipArchive reader;
+  ASSERT_TRUE(reader.Open(dir / "k.zip", CZipArchive::OpenReadOnly));
+  ASSERT_EQ(reader.GetCount(), 6);
+  const std::string expected[] = {first, second, first, "", second, second};
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(ReadTestEntry(reader, i, 65536) == expected[i]) << i;
+  reader.Close();
+}
+
+TEST(ZipArchiveAdd, TheCallersStatOfTheSourceIsUsedAndTheEntryEndsAtItsSize) {
+  ScratchDir dir;
+  const std::string bytes = GeneratedBytes(5000, 23, true);
+  WriteFileBytes(dir / "grown.txt", bytes);
+  ZipSourceInfo seen;
+  ASSERT_TRUE(ZipReadSourceInfo(dir / "grown.txt", seen));
+  seen.size = 3000;  // as stat'ed before the file grew to its present size
+  seen.modTime = 1300000000;
+
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(dir / "g.zip", CZipArchive::CreateNew));
+  AddFileRequest request;
+  request.sourcePath = dir / "grown.txt";
+  request.fullPath = false;
+  request.sourceInfo = seen;
+  ASSERT_TRUE(archive.AddFile(request));
+  ASSERT_TRUE(archive.AddFile(dir / "grown.txt", -1, false));  // stat'ed by the archive itself
+  CZipFileHeader given = EntryInfo(archive, 0);
+  EXPECT_EQ(given.m_uUncomprSize, 3000u);
+  EXPECT_EQ(given.EntryTime(), 1300000000);
+  EXPECT_EQ(EntryInfo(archive, 1).m_uUncomprSize, 5000u);
+  EXPECT_TRUE(ReadTestEntry(archive, 0) == bytes.substr(0, 3000));
+  EXPECT_TRUE(ReadTestEntry(archive, 1) == bytes);
+  archive.Close();
+}
+
 }  // namespace
 }  // namespace brevik::test

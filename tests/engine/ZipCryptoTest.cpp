@@ -3,6 +3,7 @@
 
 #include "engine/ZipCrypto.h"
 #include "engine/ZipFileHeader.h"
+#include "support/ScratchDir.h"
 #include "support/Shell.h"
 
 namespace brevik::test {
@@ -31,6 +32,33 @@ TEST(Crypto, EncodeThenDecodeIsTheIdentityAndDependsOnThePassword) {
   EXPECT_EQ(decoder.Keys().key0, encoder.Keys().key0);
   EXPECT_EQ(decoder.Keys().key1, encoder.Keys().key1);
   EXPECT_EQ(decoder.Keys().key2, encoder.Keys().key2);
+}
+
+TEST(Crypto, PythonsDecrypterRecoversWhatEncodeBufferMadeOfEveryByteValue) {
+  // An independent implementation of the cipher (Python's zipfile) reads what ours wrote; the
+  // data holds every byte value and is encoded in uneven pieces across a long stream.
+  std::string plain = GeneratedBytes(200000, 3, false);
+  for (int value = 0; value < 256; ++value) plain.push_back(static_cast<char>(value));
+  std::string data = plain;
+  CZipCrypto encoder;
+  const std::string password = "p\xC3\xA4ss w0rd";  // UTF-8 bytes as given
+  encoder.InitKeys(password);
+  std::size_t done = 0;
+  for (std::size_t piece : {std::size_t{1}, std::size_t{12}, std::size_t{65536}, std::size_t{3}}) {
+    encoder.EncodeBuffer(data.data() + done, piece);
+    done += piece;
+  }
+  encoder.EncodeBuffer(data.data() + done, data.size() - done);
+
+  ScratchDir dir;
+  WriteFileBytes(dir / "cipher.bin", data);
+  WriteFileBytes(dir / "password.bin", password);
+  CommandResult result = RunCommand(
+      "python3 -c 'import sys, zipfile; d = zipfile._ZipDecrypter(open(sys.argv[2], \"rb\").read()); "
+      "open(sys.argv[3], \"wb\").write(d(open(sys.argv[1], \"rb\").read()))' " +
+      ShellQuote(dir / "cipher.bin") + " " + ShellQuote(dir / "password.bin") + " " + ShellQuote(dir / "plain.bin"));
+  ASSERT_EQ(result.exitStatus, 0) << result.output;
+  EXPECT_TRUE(ReadFileBytes(dir / "plain.bin") == plain);
 }
 
 TEST(Crypto, HeaderCarriesTheCheckValueAndRandomBytesFromTheTime) {

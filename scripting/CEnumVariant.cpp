@@ -3,10 +3,10 @@
 
 #include <new>
 
-HRESULT CEnumVariant::Create(std::vector<ComPtr<IDispatch>> items, std::size_t position,
-                             ComPtr<IEnumVARIANT>& out) noexcept {
+HRESULT CEnumVariant::Create(SharedDispatchList items, std::size_t position, ComPtr<IEnumVARIANT>& out) noexcept {
   out.Reset();
-  if (position > items.size()) position = items.size();
+  const std::size_t count = items ? items->size() : 0;
+  if (position > count) position = count;
   auto* enumerator = new (std::nothrow) CEnumVariant(std::move(items), position);
   if (!enumerator) return E_OUTOFMEMORY;
   out = ComPtr<IEnumVARIANT>(enumerator);
@@ -35,10 +35,10 @@ HRESULT CEnumVariant::Next(ULONG count, VARIANT* items, ULONG* fetched) {
   if (!fetched && count != 1) return E_POINTER;
   if (!items && count > 0) return E_POINTER;
   ULONG copied = 0;
-  while (copied < count && position_ < items_.size()) {
+  while (copied < count && position_ < ItemCount()) {
     VARIANT& slot = items[copied];
     VariantInit(&slot);
-    IDispatch* item = items_[position_].Get();
+    IDispatch* item = (*items_)[position_].Get();
     if (item) item->AddRef();
     slot.vt = VT_DISPATCH;
     slot.pdispVal = item;
@@ -50,9 +50,9 @@ HRESULT CEnumVariant::Next(ULONG count, VARIANT* items, ULONG* fetched) {
 }
 
 HRESULT CEnumVariant::Skip(ULONG count) {
-  const std::size_t remaining = items_.size() - position_;
+  const std::size_t remaining = ItemCount() - position_;
   if (count > remaining) {
-    position_ = items_.size();
+    position_ = ItemCount();
     return S_FALSE;
   }
   position_ += count;
@@ -68,12 +68,7 @@ HRESULT CEnumVariant::Clone(IEnumVARIANT** copy) {
   if (!copy) return E_POINTER;
   *copy = nullptr;
   ComPtr<IEnumVARIANT> clone;
-  HRESULT hr;
-  try {
-    hr = Create(items_, position_, clone);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  const HRESULT hr = Create(items_, position_, clone);
   if (SUCCEEDED(hr)) *copy = clone.Detach();
   return hr;
 }

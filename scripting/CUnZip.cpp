@@ -1,13 +1,13 @@
 // CUnZip.cpp -- the listing collection: its fill from the archive, Count, Item and _NewEnum.
 #include "scripting/CUnZip.h"
 
-#include <forward_list>
+#include <algorithm>
+#include <memory>
 #include <new>
 
 #include "engine/ZipArchive.h"
 #include "engine/ZipException.h"
 #include "scripting/ArchiveCloser.h"
-#include "scripting/CEnumVariant.h"
 #include "scripting/CUnZipEntries.h"
 #include "scripting/EntryRecord.h"
 #include "scripting/MakeUniquePath.h"
@@ -38,14 +38,14 @@ std::string CUnZip::Fill(const ZipRequest& request) noexcept {
   try {
     return FillItems(request);
   } catch (const std::bad_alloc&) {
-    items_.clear();
+    items_.reset();
     count_ = 0;
     return "Out of memory";
   }
 }
 
 std::string CUnZip::FillItems(const ZipRequest& request) {
-  items_.clear();
+  items_.reset();
   count_ = 0;
   const std::string& zipFile = request.zipFile;
   CZipArchive archive;
@@ -59,8 +59,10 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
   const int entryCount = archive.GetCount();
   const bool unzipping = request.operation == OpUnZip;
   const std::string prefix = FolderPrefix(request.targetPath);
-  // Pushed to the front, read from the front: the collection runs from the last entry back.
-  std::forward_list<EntryRecord> records;
+  // Each entry's object is made as soon as the entry is seen: no list of records beside the
+  // objects, which for an archive of many entries was as large as the objects themselves.
+  auto items = std::make_shared<std::vector<ComPtr<IDispatch>>>();
+  items->reserve(static_cast<std::size_t>(entryCount));
   for (int index = 0; index < entryCount; ++index) {
     CZipFileHeader header;
     std::string name;
@@ -93,8 +95,12 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
     } catch (...) {
       closer.AbandonEntryRead();
     }
-    records.push_front(EntryRecord::Describe(unzipping, name, isDirectory, header.m_uUncomprSize, candidate,
-                                             extracted, encrypted));
+    ComPtr<IUnZipEntries> entry;
+    if (FAILED(CUnZipEntries::Create(EntryRecord::Describe(unzipping, name, isDirectory, header.m_uUncomprSize,
+                                                           candidate, extracted, encrypted),
+                                     entry)))
+      throw std::bad_alloc();
+    items->push_back(ComPtr<IDispatch>(entry.Get()));
   }
   try {
     archive.Close(CZipArchive::CloseNormal);
@@ -102,13 +108,8 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
     // Nothing was written to a read-only archive; the closer releases it.
   }
 
-  std::vector<ComPtr<IDispatch>> items;
-  items.reserve(static_cast<std::size_t>(entryCount));
-  for (const EntryRecord& record : records) {
-    ComPtr<IUnZipEntries> entry;
-    if (FAILED(CUnZipEntries::Create(record, entry))) throw std::bad_alloc();
-    items.push_back(ComPtr<IDispatch>(entry.Get()));
-  }
+  // The collection runs from the last entry back.
+  std::reverse(items->begin(), items->end());
   items_ = std::move(items);
   count_ = entryCount;
   return std::string();
@@ -149,8 +150,8 @@ HRESULT CUnZip::get_Item(LONG index, VARIANT* item) {
   VariantInit(item);
   item->vt = VT_UNKNOWN;
   item->punkVal = nullptr;
-  if (index < 1 || index > count_ || static_cast<std::size_t>(index) > items_.size()) return E_INVALIDARG;
-  IDispatch* entry = items_[static_cast<std::size_t>(index) - 1].Get();
+  if (index < 1 || index > count_ || !items_ || static_cast<std::size_t>(index) > items_->size()) return E_INVALIDARG;
+  IDispatch* entry = (*items_)[static_cast<std::size_t>(index) - 1].Get();
   if (entry) entry->AddRef();
   item->vt = VT_DISPATCH;
   item->pdispVal = entry;
@@ -161,12 +162,7 @@ HRESULT CUnZip::get__NewEnum(IUnknown** enumerator) {
   if (!enumerator) return E_POINTER;
   *enumerator = nullptr;
   ComPtr<IEnumVARIANT> created;
-  HRESULT hr;
-  try {
-    hr = CEnumVariant::Create(items_, 0, created);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  const HRESULT hr = CEnumVariant::Create(items_, 0, created);
   if (FAILED(hr)) return hr;
   return created->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(enumerator));
 }

@@ -9,6 +9,7 @@
 #include "frame/automation/IUnZip.h"
 #include "frame/automation/ModuleLockCount.h"
 #include "frame/automation/TableDispatch.h"
+#include "scripting/CEnumVariant.h"
 #include "scripting/ZipRequest.h"
 
 /// A read-only snapshot of an archive's entries, filled once. Item 1 describes the archive's
@@ -47,6 +48,6 @@ private:
 
   ModuleObjectLock moduleLock_;
   ULONG referenceCount_ = 0;
-  std::vector<ComPtr<IDispatch>> items_;  ///< one IUnZipEntries per entry, last entry first
+  SharedDispatchList items_;  ///< one IUnZipEntries per entry, last entry first; null when empty
   LONG count_ = 0;
 };

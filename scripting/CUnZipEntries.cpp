@@ -1,17 +1,41 @@
 // CUnZipEntries.cpp -- the listing entry object and its reference counting.
 #include "scripting/CUnZipEntries.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
 
-HRESULT CopyOut(const std::string& text, BSTR* value) noexcept {
+HRESULT CopyOut(std::string_view text, BSTR* value) noexcept {
   if (!value) return E_POINTER;
   *value = BstrFromUtf8(text);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace
+
+CUnZipEntries::CUnZipEntries(const EntryRecord& record)
+    : size_(record.size), isDirectory_(record.isDirectory),
+      encrypted_(record.encrypted) {
+  // Names come from 16-bit length fields (at most three UTF-8 bytes a byte once converted) and
+  // from paths built on them: far below 4 GiB.
+  const std::string& name = record.name;
+  const std::string& saved = record.savedName;
+  savedIsName_ = !saved.empty() && saved == name;
+  const std::size_t savedSize = savedIsName_ ? 0 : saved.size();
+  nameSize_ = static_cast<std::uint32_t>(name.size());
+  savedNameSize_ = static_cast<std::uint32_t>(savedSize);
+  if (name.size() + savedSize != 0) {
+    text_ = std::make_unique_for_overwrite<char[]>(name.size() + savedSize);
+    std::copy(name.begin(), name.end(), text_.get());
+    std::copy(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(savedSize), text_.get() + name.size());
+  }
+}
+
+std::string_view CUnZipEntries::SavedName() const {
+  if (savedIsName_) return Name();
+  return {text_.get() + nameSize_, savedNameSize_};
+}
 
 HRESULT CUnZipEntries::Create(const EntryRecord& record, ComPtr<IUnZipEntries>& out) noexcept {
   out.Reset();
@@ -48,13 +72,13 @@ HRESULT CUnZipEntries::InterfaceSupportsErrorInfo(REFIID iid) {
   return iid == IID_IUnZipEntries ? S_OK : S_FALSE;
 }
 
-HRESULT CUnZipEntries::get_Name(BSTR* value) { return CopyOut(record_.name, value); }
-HRESULT CUnZipEntries::get_Type(BSTR* value) { return CopyOut(record_.type, value); }
-HRESULT CUnZipEntries::get_SavedName(BSTR* value) { return CopyOut(record_.savedName, value); }
-HRESULT CUnZipEntries::get_PasswordRequired(BSTR* value) { return CopyOut(record_.passwordRequired, value); }
+HRESULT CUnZipEntries::get_Name(BSTR* value) { return CopyOut(Name(), value); }
+HRESULT CUnZipEntries::get_Type(BSTR* value) { return CopyOut(isDirectory_ ? "Dir" : "File", value); }
+HRESULT CUnZipEntries::get_SavedName(BSTR* value) { return CopyOut(SavedName(), value); }
+HRESULT CUnZipEntries::get_PasswordRequired(BSTR* value) { return CopyOut(encrypted_ ? "Yes" : "No", value); }
 
 HRESULT CUnZipEntries::get_Size(LONG* value) {
   if (!value) return E_POINTER;
-  *value = record_.size;
+  *value = size_;
   return S_OK;
 }

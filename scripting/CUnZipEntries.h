@@ -1,6 +1,10 @@
 // CUnZipEntries.h -- one entry of a listing: its name, type, size, saved name, password need.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
 #include "frame/automation/ComPtr.h"
 #include "frame/automation/ISupportErrorInfo.h"
 #include "frame/automation/IUnZipEntries.h"
@@ -31,10 +35,22 @@ public:
   HRESULT get_PasswordRequired(BSTR* value) override;
 
 private:
-  explicit CUnZipEntries(const EntryRecord& record) : record_(record) {}
+  explicit CUnZipEntries(const EntryRecord& record);
   ~CUnZipEntries() = default;
 
-  ModuleObjectLock moduleLock_;
+  std::string_view Name() const { return {text_.get(), nameSize_}; }
+  std::string_view SavedName() const;
+
+  // A listing holds one of these per archive entry, so the object is kept small: both texts
+  // share one block (the saved name after the name, and only when it is neither empty nor the
+  // name itself), and Type and PasswordRequired are flags.
+  std::unique_ptr<char[]> text_;
+  std::uint32_t nameSize_ = 0;
+  std::uint32_t savedNameSize_ = 0;  ///< bytes of the saved name after the name in `text_`
+  LONG size_ = 0;
   ULONG referenceCount_ = 0;
-  const EntryRecord record_;
+  bool isDirectory_ = false;
+  bool encrypted_ = false;
+  bool savedIsName_ = false;  ///< SavedName is the name (UnZip wrote the entry under it)
+  [[no_unique_address]] ModuleObjectLock moduleLock_;
 };

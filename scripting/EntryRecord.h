@@ -4,15 +4,14 @@
 #include <cstdint>
 #include <string>
 
-/// One entry as `UnZip` or `List` describes it: the five values an `IUnZipEntries` object shows.
-/// The fill keeps these in a list it pushes to the front of, so the finished collection runs from
-/// the archive's last entry to its first.
+/// One entry as `UnZip` or `List` describes it: what an `IUnZipEntries` object shows. Type
+/// ("Dir" or "File") and PasswordRequired ("Yes" or "No") are two fixed texts each, kept as flags.
 struct EntryRecord {
-  std::string name;              ///< the entry's name as the engine reports it (host form, UTF-8)
-  std::string savedName;         ///< where UnZip wrote it, relative to the target; "" when not written
-  int32_t size = 0;              ///< the 32-bit uncompressed size field, read as signed
-  std::string type;              ///< "Dir" or "File"
-  std::string passwordRequired;  ///< "Yes" when general-purpose flag bit 0 (encryption) is set, else "No"
+  std::string name;        ///< the entry's name as the engine reports it (host form, UTF-8)
+  std::string savedName;   ///< where UnZip wrote it, relative to the target; "" when not written
+  int32_t size = 0;        ///< the 32-bit uncompressed size field, read as signed
+  bool isDirectory = false;  ///< Type "Dir", else "File"
+  bool encrypted = false;    ///< general-purpose flag bit 0: PasswordRequired "Yes", else "No"
 
   /// Builds the record of one entry. `unzipping` is true for UnZip, false for List;
   /// `savedNameCandidate` is the unique name chosen under MAKEUNIQUE ("" otherwise); `extracted`
@@ -28,8 +27,8 @@ struct EntryRecord {
     else
       record.savedName = unzipping && extracted ? entryName : std::string();
     record.size = static_cast<int32_t>(uncompressedSize);  // two's complement, as C++20 defines it
-    record.type = isDirectory ? "Dir" : "File";
-    record.passwordRequired = encrypted ? "Yes" : "No";
+    record.isDirectory = isDirectory;
+    record.encrypted = encrypted;
     return record;
   }
 };

@@ -65,6 +65,8 @@ public:
   }
   /// The file position just after the last byte taken.
   std::uint64_t Position() const { return start_ + consumed_; }
+  /// True when the file itself is at `Position()`: nothing was read ahead beyond it.
+  bool FileAtPosition() const { return begin_ == end_; }
 
 private:
   static constexpr std::size_t kChunkBytes = 65536;
@@ -230,7 +232,7 @@ void CZipCentralDir::ReadAllHeaders() {
       m_headers.push_back(std::move(header));
     }
     // Where reading header by header would have left the file.
-    file.Seek(static_cast<std::int64_t>(reader.Position()), CZipAbstractFile::begin);
+    if (!reader.FileAtPosition()) file.Seek(static_cast<std::int64_t>(reader.Position()), CZipAbstractFile::begin);
   }
   // Entry indexes follow the order of the local headers, whatever order the directory has.
   const auto localOrder = [](const auto& a, const auto& b) {

@@ -137,6 +137,64 @@ TEST_P(CentralDirRead, A0xFFFFCountWithoutZip64RecordIsACount) {
   EXPECT_EQ(archive.central.FindByName("40000", false, false, false), 40000);
 }
 
+TEST_P(CentralDirRead, HeadersLargerThanTheReadBufferAndAcrossItsBorders) {
+  // The directory is read in 64 KiB pieces: one header of about 190 KiB needs a larger buffer,
+  // and hundreds of headers of odd sizes fall across the piece borders.
+  std::vector<RecordsEntry> entries;
+  RecordsEntry huge = StoredEntry(std::string(65535, 'n'), "huge");
+  huge.centralExtra = GeneratedBytes(65535, 3, false);
+  huge.comment = std::string(65535, 'c');
+  entries.push_back(huge);
+  for (int i = 0; i < 700; ++i) {
+    RecordsEntry entry = StoredEntry("e" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), 'x'),
+                                     std::to_string(i));
+    entry.comment = std::string(static_cast<std::size_t>(i % 13), 'k');
+    entry.centralExtra = GeneratedBytes(static_cast<std::size_t>(i % 7) * 3, static_cast<std::uint32_t>(i), false);
+    entries.push_back(entry);
+  }
+  const RecordsArchive built = BuildStoredArchive(entries, "end");
+  RecordsOpenArchive archive(built.bytes, GetParam());
+  archive.central.ReadCentralDir();
+  ASSERT_EQ(archive.central.GetCount(), entries.size());
+  for (std::uint16_t i = 0; i < archive.central.GetCount(); ++i) {
+    const CZipFileHeader& header = *archive.central.GetHeader(i);
+    ASSERT_EQ(header.GetFileName(), entries[i].name) << i;
+    ASSERT_EQ(header.m_pExtraField.ToString(), entries[i].centralExtra) << i;
+    ASSERT_EQ(header.m_pszComment.ToString(), entries[i].comment) << i;
+    ASSERT_EQ(header.m_uOffset, built.localOffsets[i]) << i;
+  }
+  // The file is left where reading header by header left it: right after the last header.
+  EXPECT_EQ(archive.storage.m_pFile->GetPosition(), built.endRecordOffset);
+  EXPECT_EQ(ReadEntryData(archive, 0), "huge");
+  EXPECT_EQ(ReadEntryData(archive, 700), "699");
+}
+
+TEST_P(CentralDirRead, HeadersAreReadAsFarAsTheyGoAndTheFileIsLeftAfterTheLast) {
+  const RecordsArchive good = BuildStoredArchive(ThreeEntries());
+  {
+    // The read-ahead stops at the directory size the end record gives; a last header whose
+    // comment runs on into the end record is still read from the file, as it always was.
+    std::string longer = good.bytes;
+    PatchLE(longer, good.centralOffsets[2] + CH::CommentLength, 10, 2);
+    RecordsOpenArchive archive(longer, GetParam());
+    archive.central.ReadCentralDir();
+    ASSERT_EQ(archive.central.GetCount(), 3);
+    EXPECT_EQ(archive.central.GetHeader(2)->m_pszComment.ToString(), good.bytes.substr(good.endRecordOffset, 10));
+    EXPECT_EQ(archive.storage.m_pFile->GetPosition(), good.endRecordOffset + 10u);
+  }
+  {
+    // Fewer entries counted than the directory holds: the file is after the last one read,
+    // not where the read-ahead got to.
+    std::string fewer = good.bytes;
+    PatchLE(fewer, good.endRecordOffset + ER::HeadersTotal, 2, 2);
+    PatchLE(fewer, good.endRecordOffset + ER::HeadersOnVolume, 2, 2);
+    RecordsOpenArchive archive(fewer, GetParam());
+    archive.central.ReadCentralDir();
+    EXPECT_EQ(archive.central.GetCount(), 2);
+    EXPECT_EQ(archive.storage.m_pFile->GetPosition(), good.centralOffsets[2]);
+  }
+}
+
 // One damaged archive: how it is made from a good one and the code reading it must give.
 struct Damage {
   const char* what;

@@ -88,6 +88,49 @@ TEST_P(FileHeaderLocal, DataStartsAfterTheLocalExtraFieldNotTheCentralOne) {
   EXPECT_EQ(archive.central.GetHeader(0)->m_pExtraField.GetSize(), 5u);
 }
 
+TEST_P(FileHeaderLocal, LocalExtraFieldOfAnyLengthBesideTheCentralOne) {
+  // A local header is read with the central header's lengths in one go: a local extra field
+  // that is shorter, absent or longer than the central one must still leave the file at the data.
+  struct Case {
+    std::size_t localExtra;
+    std::size_t centralExtra;
+  };
+  for (const Case c : {Case{0, 0}, Case{0, 40}, Case{12, 40}, Case{40, 12}, Case{300, 0}, Case{40000, 4}}) {
+    SCOPED_TRACE(std::to_string(c.localExtra) + " local, " + std::to_string(c.centralExtra) + " central");
+    RecordsEntry first = StoredEntry("first.txt", "first payload");
+    first.localExtra = GeneratedBytes(c.localExtra, 5, false);
+    first.centralExtra = GeneratedBytes(c.centralExtra, 6, false);
+    const RecordsArchive built = BuildStoredArchive({first, StoredEntry("second.txt", "second payload")});
+    RecordsOpenArchive archive(built.bytes, GetParam());
+    archive.central.ReadCentralDir();
+    for (std::uint16_t i = 0; i < 2; ++i) {
+      archive.central.OpenEntryHeader(i);
+      EXPECT_EQ(archive.central.m_pLocalExtraField.ToString(), i == 0 ? first.localExtra : std::string());
+      const std::size_t nameLength = i == 0 ? 9 : 10;
+      EXPECT_EQ(archive.storage.m_pFile->GetPosition(),
+                built.localOffsets[i] + LH::Size + nameLength + (i == 0 ? c.localExtra : 0));
+      const std::string expected = i == 0 ? "first payload" : "second payload";
+      std::string data(expected.size(), '\0');
+      archive.storage.StorageRead(data.data(), static_cast<std::uint32_t>(data.size()), true);
+      EXPECT_EQ(data, expected);
+      archive.central.CloseEntryHeader(false);
+    }
+  }
+  // A local extra field that the file ends inside of is damage: a copy of the local header,
+  // with 20 bytes of extra field announced and 5 present, placed at the very end of the file.
+  RecordsArchive built = BuildStoredArchive({StoredEntry("cut.txt", "")});
+  std::string local = built.bytes.substr(built.localOffsets[0], LH::Size + 7);
+  PatchLE(local, LH::ExtraLength, 20, 2);
+  std::string bytes = built.bytes;
+  PatchLE(bytes, built.centralOffsets[0] + ZipFormat::CentralHeader::LocalHeaderOffset, bytes.size(), 4);
+  RecordsOpenArchive archive(bytes + local + "xxxxx", GetParam());
+  archive.central.ReadCentralDir();
+  const RecordsError error = RecordsErrorOf([&] { archive.central.OpenEntryHeader(0); });
+  EXPECT_EQ(error.code, 101);
+  EXPECT_EQ(error.message, kBadArchiveText);
+  EXPECT_EQ(archive.central.m_pOpenedFile, nullptr);
+}
+
 TEST_P(FileHeaderLocal, DataDescriptorIsCheckedWithOrWithoutSignature) {
   const std::string data = "descriptor data";
   for (const bool withSignature : {true, false}) {

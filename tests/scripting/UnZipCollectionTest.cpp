@@ -155,6 +155,12 @@ TEST(UnZipCollection, EnumeratorFollowsTheAutomationRules) {
   // Two loops over one collection see the same entries in the same order.
   EXPECT_EQ(Walk(*Enumerator(*list.Get()).Get()), (std::vector<std::string>{"b/c.txt", "b/", "a.txt"}));
   EXPECT_EQ(Walk(*Enumerator(*list.Get()).Get()), (std::vector<std::string>{"b/c.txt", "b/", "a.txt"}));
+
+  // Enumerators share the collection's items rather than copying them, and keep them alive
+  // after the collection itself is gone.
+  ComPtr<IEnumVARIANT> survivor = Enumerator(*list.Get());
+  list.Reset();
+  EXPECT_EQ(Walk(*survivor.Get()), (std::vector<std::string>{"b/c.txt", "b/", "a.txt"}));
 }
 
 TEST(UnZipCollection, EmptyArchiveGivesAnEmptyCollection) {

@@ -212,8 +212,7 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
 
   if (header.IsDirectoryEntry()) {
     if (callback != nullptr) callback->SetTotal(0);
-    bool made = PlatformOps::MakePath(targetPath);
-    if (made) PlatformOps::WriteAttributes(targetPath, header.EntryAttributes());
+    bool made = PlatformOps::MakeFolder(targetPath, header.EntryAttributes());
     if (callback != nullptr) callback->End();
     return made;
   }

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "engine/ZipException.h"
+#include "engine/ZipPathComponent.h"
 
 namespace {
 
@@ -100,6 +101,18 @@ struct FileTimes {
   struct timespec values[2] {};
 };
 
+/// The permission bits, before the umask, of a folder made from host `attributes`: those of a
+/// Unix directory entry, 0777 for any other (a DOS folder, a folder stored with a file's type).
+unsigned FolderPermissionsFor(std::uint32_t attributes) noexcept {
+  const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
+  return type == S_IFDIR ? (attributes >> 16) & 0777 : 0777;
+}
+
+/// `mode` (already less the umask) with execute wherever it has read, and owner rwx: a folder one
+/// can read but not enter is of no use, and its owner must be able to put the entries that follow
+/// into it.
+mode_t UsableFolderMode(mode_t mode) noexcept { return mode | ((mode & 0444) >> 2) | S_IRWXU; }
+
 }  // namespace
 
 namespace PlatformOps {
@@ -139,16 +152,37 @@ bool WriteAttributes(const std::string& name, std::uint32_t attributes) {
   const mode_t umask = CurrentUmask();
   mode_t mode = 0;
   if (S_ISDIR(info.st_mode) || type == S_IFDIR) {
-    mode = type == S_IFDIR ? static_cast<mode_t>((attributes >> 16) & 0777) : 0777;
-    mode &= ~umask;
-    // A folder one can read but not enter is of no use, and its owner must be able to put the
-    // entries that follow into it.
-    mode |= (mode & 0444) >> 2;
-    mode |= S_IRWXU;
+    mode = UsableFolderMode(static_cast<mode_t>(FolderPermissionsFor(attributes)) & ~umask);
   } else {
     mode = static_cast<mode_t>(FilePermissionsFor(attributes)) & ~umask;
   }
   return ::chmod(name.c_str(), mode) == 0;
+}
+
+bool MakeFolder(const std::string& path, std::uint32_t attributes) {
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  // An empty path names no folder to make: done, as for MakePath.
+  if (folder.empty()) return true;
+  const mode_t permissions = static_cast<mode_t>(FolderPermissionsFor(attributes));
+  bool made = ::mkdir(folder.c_str(), permissions) == 0;
+  if (!made && errno == ENOENT && MakePath(CZipPathComponent(folder).GetFolderPath())) {
+    made = ::mkdir(folder.c_str(), permissions) == 0;
+  }
+  if (!made) {
+    // It exists already (made by an earlier entry, or by someone else meanwhile): the umask must
+    // be read to apply the permissions to it.
+    if (errno != EEXIST || !IsExistingDir(folder)) return false;
+    WriteAttributes(folder, attributes);
+    return true;
+  }
+  // mkdir took off the umask itself; what it made may lack the bits that keep it usable, or carry
+  // a set-group bit inherited from its parent, which no extracted folder gets.
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) return true;
+  const mode_t usable = UsableFolderMode(info.st_mode & 0777);
+  if ((info.st_mode & 07777) != usable) ::chmod(folder.c_str(), usable);
+  return true;
 }
 
 unsigned FilePermissionsFor(std::uint32_t attributes) noexcept {

@@ -65,6 +65,11 @@ bool IsExistingDir(const std::string& path);
 /// Creates `path` and every missing folder above it; true when it exists as a folder afterwards
 /// (also when another process made it meanwhile). The lone root is never created.
 bool MakePath(const std::string& path);
+/// Creates the folder `path` of a folder entry (and every missing folder above it, as
+/// `MakePath`) and gives it host `attributes` as `WriteAttributes` does. A folder it makes gets its
+/// permissions from mkdir(2), which takes off the umask; one that exists gets `WriteAttributes`.
+/// True when `path` is a folder afterwards (a failure to apply the attributes is not reported).
+bool MakeFolder(const std::string& path, std::uint32_t attributes);
 /// Creates one directory (mode 0777 less the umask); returns success.
 bool MakeDir(const std::string& path);
 /// Removes the file. On failure throws `CZipException` 113 with `name` when `throwOnError`,

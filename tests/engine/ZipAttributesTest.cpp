@@ -196,6 +196,43 @@ TEST(ZipFileModes, DirectoriesStayEnterableAndWritableByTheirOwner) {
   EXPECT_EQ(ModeOf(folder) & 07777, 0755u);
 }
 
+TEST(ZipFileModes, FolderEntriesAreMadeWithTheirModesUnderTheCurrentUmask) {
+  ScratchDir scratch;
+  {
+    UmaskScope umask(022);
+    // Made here: mkdir takes off the umask, then execute where read and owner rwx are added.
+    ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "unix/", (S_IFDIR | 0750u) << 16));
+    EXPECT_EQ(ModeOf(scratch / "unix") & 07777, 0750u);
+    ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "readable", (S_IFDIR | S_ISGID | 0666u) << 16));
+    EXPECT_EQ(ModeOf(scratch / "readable") & 07777, 0755u);
+    ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "closed", S_IFDIR << 16));
+    EXPECT_EQ(ModeOf(scratch / "closed") & 07777, 0700u);
+    ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "dos", PlatformOps::ConvertAttributes(0x11, 0, 3)));
+    EXPECT_EQ(ModeOf(scratch / "dos") & 07777, 0755u);
+    // Missing folders above it are made as MakePath makes them.
+    ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "a/b/c//", (S_IFDIR | 0700u) << 16));
+    EXPECT_EQ(ModeOf(scratch / "a/b") & 07777, 0755u);
+    EXPECT_EQ(ModeOf(scratch / "a/b/c") & 07777, 0700u);
+  }
+  {
+    // An existing folder gets the entry's mode less the umask of now.
+    UmaskScope umask(027);
+    ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "unix", (S_IFDIR | 0777u) << 16));
+    EXPECT_EQ(ModeOf(scratch / "unix") & 07777, 0750u);
+    ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "fresh", (S_IFDIR | 0777u) << 16));
+    EXPECT_EQ(ModeOf(scratch / "fresh") & 07777, 0750u);
+  }
+  // A set-group bit that a new folder inherits from its parent is not kept.
+  ASSERT_EQ(::chmod((scratch / "a").c_str(), 02755), 0);
+  ASSERT_TRUE(PlatformOps::MakeFolder(scratch / "a/inherits", (S_IFDIR | 0755u) << 16));
+  EXPECT_EQ(ModeOf(scratch / "a/inherits") & 07777, 0755u);
+  // A file in the way is no folder.
+  Touch(scratch / "file");
+  EXPECT_FALSE(PlatformOps::MakeFolder(scratch / "file", (S_IFDIR | 0755u) << 16));
+  EXPECT_FALSE(PlatformOps::MakeFolder(scratch / "file/below", (S_IFDIR | 0755u) << 16));
+  EXPECT_EQ(ModeOf(scratch / "file") & S_IFMT, static_cast<mode_t>(S_IFREG));
+}
+
 // These run as an ordinary user: as root every permission check passes and the faults they look
 // for stay hidden. As root, the launcher below runs them again as user nobody.
 TEST(ZipFileModesAsUser, FolderMadeFromDosAttributesCanBeFilled) {

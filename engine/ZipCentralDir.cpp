@@ -2,6 +2,7 @@
 #include "engine/ZipCentralDir.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <vector>
 
@@ -25,6 +26,23 @@ namespace LH = ZipFormat::LocalHeader;
 bool ReadAt(CZipAbstractFile& file, std::uint64_t position, char* buffer, std::uint32_t count) {
   file.Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
   return file.Read(buffer, count) == count;
+}
+
+// Info-ZIP's extended timestamp extra field ("UT", header id 0x5455): a flags byte, then one
+// 4-byte time for each of its bits 0 (modification), 1 (access) and 2 (creation). The central
+// copy of the field holds at most the modification time, the local one every time flagged.
+constexpr std::uint16_t kExtendedTimestampId = 0x5455;
+
+// How many bytes longer than the central extra field `centralExtra` the local one is expected
+// to be: the times only an Info-ZIP local header carries. A guess, for reading the local header
+// in one piece; 0 when the field is not there.
+std::uint32_t LocalTimestampGrowth(const CZipAutoBuffer& centralExtra) {
+  std::uint16_t size = 0;
+  const char* block = CZipFileHeader::FindExtraBlock(centralExtra, kExtendedTimestampId, size);
+  if (block == nullptr || size == 0) return 0;
+  const unsigned flags = static_cast<unsigned char>(block[0]) & 0x07u;
+  const std::uint32_t localSize = 1 + 4 * static_cast<std::uint32_t>(std::popcount(flags));
+  return localSize > size ? localSize - size : 0;
 }
 
 // The central directory of a one-volume archive read through one buffer: a few large reads
@@ -286,10 +304,11 @@ void CZipCentralDir::ReadLocalHeaderByParts(CZipFileHeader& header) {
 
 void CZipCentralDir::ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position) {
   CZipAbstractFile& file = *m_pStorage->m_pFile;
-  // Most writers give the local header the central header's name and extra field lengths: one
-  // read then takes the whole header and leaves the file at the entry's data. Otherwise one
-  // more read takes the rest, or one seek steps back from what was read too far.
-  const std::uint32_t expected = header.HeaderSize(true);
+  // Most writers give the local header the central header's name and extra field lengths (and
+  // Info-ZIP a few bytes of times more): one read then takes the whole header and leaves the
+  // file at the entry's data. Otherwise one more read takes the rest, or one seek steps back
+  // from what was read too far.
+  const std::uint32_t expected = header.HeaderSize(true) + LocalTimestampGrowth(header.m_pExtraField);
   if (m_localHeaderBuffer.size() < expected) m_localHeaderBuffer.resize(expected);
   std::uint32_t got = file.Read(m_localHeaderBuffer.data(), expected);
   if (got < LH::Size) ThrowError(errBadArchive);

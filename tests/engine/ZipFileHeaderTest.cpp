@@ -92,14 +92,27 @@ TEST_P(FileHeaderLocal, LocalExtraFieldOfAnyLengthBesideTheCentralOne) {
   // A local header is read with the central header's lengths in one go: a local extra field
   // that is shorter, absent or longer than the central one must still leave the file at the data.
   struct Case {
-    std::size_t localExtra;
-    std::size_t centralExtra;
+    std::string localExtra;
+    std::string centralExtra;
   };
-  for (const Case c : {Case{0, 0}, Case{0, 40}, Case{12, 40}, Case{40, 12}, Case{300, 0}, Case{40000, 4}}) {
-    SCOPED_TRACE(std::to_string(c.localExtra) + " local, " + std::to_string(c.centralExtra) + " central");
+  // Info-ZIP's time field: modification and access time locally, the modification time only in
+  // the central header (the size of a local header is guessed from that).
+  const std::string localTimes("UT\x09\x00\x03" "mmmmaaaa", 13);
+  const std::string centralTimes("UT\x05\x00\x03" "mmmm", 9);
+  const Case cases[] = {{"", ""},
+                        {"", GeneratedBytes(40, 6, false)},
+                        {GeneratedBytes(12, 5, false), GeneratedBytes(40, 6, false)},
+                        {GeneratedBytes(40, 5, false), GeneratedBytes(12, 6, false)},
+                        {GeneratedBytes(300, 5, false), ""},
+                        {GeneratedBytes(40000, 5, false), "abcd"},
+                        {localTimes, centralTimes},
+                        {centralTimes, centralTimes},
+                        {"", centralTimes}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.localExtra.size()) + " local, " + std::to_string(c.centralExtra.size()) + " central");
     RecordsEntry first = StoredEntry("first.txt", "first payload");
-    first.localExtra = GeneratedBytes(c.localExtra, 5, false);
-    first.centralExtra = GeneratedBytes(c.centralExtra, 6, false);
+    first.localExtra = c.localExtra;
+    first.centralExtra = c.centralExtra;
     const RecordsArchive built = BuildStoredArchive({first, StoredEntry("second.txt", "second payload")});
     RecordsOpenArchive archive(built.bytes, GetParam());
     archive.central.ReadCentralDir();
@@ -108,7 +121,7 @@ TEST_P(FileHeaderLocal, LocalExtraFieldOfAnyLengthBesideTheCentralOne) {
       EXPECT_EQ(archive.central.m_pLocalExtraField.ToString(), i == 0 ? first.localExtra : std::string());
       const std::size_t nameLength = i == 0 ? 9 : 10;
       EXPECT_EQ(archive.storage.m_pFile->GetPosition(),
-                built.localOffsets[i] + LH::Size + nameLength + (i == 0 ? c.localExtra : 0));
+                built.localOffsets[i] + LH::Size + nameLength + (i == 0 ? c.localExtra.size() : 0));
       const std::string expected = i == 0 ? "first payload" : "second payload";
       std::string data(expected.size(), '\0');
       archive.storage.StorageRead(data.data(), static_cast<std::uint32_t>(data.size()), true);

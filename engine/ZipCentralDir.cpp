@@ -340,12 +340,27 @@ void CZipCentralDir::CloseEntryHeader(bool afterError) {
   if (afterError || !header->IsDataDescriptor()) return;
   // A ZIP64 local header announces a descriptor with 8-byte sizes (streaming writers).
   const std::uint32_t descriptorSize = m_bLocalZip64 ? DD::Zip64Size : DD::Size;
-  char descriptor[DD::Zip64Size];
-  m_pStorage->StorageRead(descriptor, ZipFormat::SignatureSize, false);
-  const bool signedDescriptor = ReadLE<std::uint32_t>(descriptor) == ZipFormat::DataDescriptorSignature;
-  // The signature is optional: without it the four bytes just read are the CRC.
-  const std::uint32_t have = signedDescriptor ? 0 : ZipFormat::SignatureSize;
-  m_pStorage->StorageRead(descriptor + have, descriptorSize - have, false);
+  char bytes[ZipFormat::SignatureSize + DD::Zip64Size];
+  const char* descriptor = bytes;
+  if (m_pStorage->IsSpanned()) {
+    // The descriptor may continue on the next volume: the storage follows it there.
+    m_pStorage->StorageRead(bytes, ZipFormat::SignatureSize, false);
+    const bool signedDescriptor = ReadLE<std::uint32_t>(bytes) == ZipFormat::DataDescriptorSignature;
+    // The signature is optional: without it the four bytes just read are the CRC.
+    const std::uint32_t have = signedDescriptor ? 0 : ZipFormat::SignatureSize;
+    m_pStorage->StorageRead(bytes + have, descriptorSize - have, false);
+  } else {
+    // One read for the signed form, which is the common one; four bytes too many for the
+    // unsigned form are given back, so that the file is left right after the descriptor.
+    CZipAbstractFile& file = *m_pStorage->m_pFile;
+    const std::uint32_t got = file.Read(bytes, ZipFormat::SignatureSize + descriptorSize);
+    if (got < ZipFormat::SignatureSize) ThrowError(errBadArchive);
+    const bool signedDescriptor = ReadLE<std::uint32_t>(bytes) == ZipFormat::DataDescriptorSignature;
+    const std::uint32_t length = signedDescriptor ? ZipFormat::SignatureSize + descriptorSize : descriptorSize;
+    if (got < length) ThrowError(errBadArchive);
+    if (got > length) file.Seek(-static_cast<std::int64_t>(got - length), CZipAbstractFile::current);
+    if (signedDescriptor) descriptor = bytes + ZipFormat::SignatureSize;
+  }
   bool matches;
   if (m_bLocalZip64) {
     matches = EqualLE(descriptor + DD::Crc, header->m_uCrc32, 4) &&

@@ -167,6 +167,8 @@ TEST_P(FileHeaderLocal, DataDescriptorIsCheckedWithOrWithoutSignature) {
       std::string read(data.size(), '\0');
       archive.storage.StorageRead(read.data(), static_cast<std::uint32_t>(read.size()), false);
       EXPECT_EQ(RecordsErrorOf([&] { archive.central.CloseEntryHeader(false); }).code, damaged ? 101 : 0);
+      // Right after the descriptor, whichever form it has: where the directory now starts.
+      EXPECT_EQ(archive.storage.m_pFile->GetPosition(), built.directoryOffset + descriptor.size());
     }
   }
 }

@@ -365,5 +365,7 @@ private:
   std::uint64_t entryOutputBytes_ = 0;  ///< writing: packed bytes produced so far
   std::uint64_t entryInputBytes_ = 0;   ///< writing: data bytes taken so far
   bool entryLimitChecked_ = false;      ///< writing: the 4 GiB limit applies (not spanned)
+  bool headerLimitChecked_ = false;     ///< `AddFile` checked the whole entry against 4 GiB
+                                        ///< for the `OpenEntryForWriting` it calls next
   bool dummyByteOffered_ = false;       ///< reading: the one byte offered past the packed data
 };

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -191,10 +192,14 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   if (isReplacement && !sizeKnown) return false;  // the stored replacement needs its size first
 
+  bool limitChecked = false;
   if (sizeKnown && !storage_.IsSpanned() && !isReplacement) {
     std::uint64_t needed = header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize + DescriptorBytes +
                            (request.level == 0 ? size : DeflateWorstCase(size));
     if (AppendPosition() + needed > MaxArchiveBytes) ThrowZipError(EFBIG, sourcePath);
+    // That covered the headers as well (unless the open still has to invent a name, which
+    // makes the local header longer): the open need not ask the file's length again.
+    limitChecked = !header.GetFileName().empty();
   }
 
   CZipAbstractFile* source = request.sourceFile;
@@ -205,6 +210,7 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
   int level = isReplacement ? (request.replaceIndex << 16) | ReplaceLevelMarker : request.level;
+  headerLimitChecked_ = limitChecked;
   if (!OpenEntryForWriting(header, level, nullptr, isReplacement ? length : 0)) return false;
 
   CZipActionCallback* stepCallback = addCallback;
@@ -267,6 +273,8 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
 
 bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const char* sourcePath,
                                       std::uint32_t size) {
+  // Consumed by this call whatever it does: it speaks only for the call right after the check.
+  const bool limitChecked = std::exchange(headerLimitChecked_, false);
   if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
   if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
   int replaceIndex = -1;
@@ -310,7 +318,7 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
   // Nothing may start or end past 4 GiB: the header, the encryption header and the descriptor
   // must fit before the data is even looked at.
   entryLimitChecked_ = !storage_.IsSpanned() && replaceIndex < 0;
-  if (entryLimitChecked_ && AppendPosition() + header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize +
+  if (entryLimitChecked_ && !limitChecked && AppendPosition() + header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize +
                                     DescriptorBytes >
                                 MaxArchiveBytes) {
     ThrowZipError(EFBIG, GetArchivePath());

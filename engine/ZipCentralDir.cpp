@@ -59,14 +59,14 @@ public:
   bool Ensure(std::uint32_t count) {
     if (end_ - begin_ >= count) return true;
     // The unread tail moves to the front; the buffer grows only for a header larger than it.
-    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_), buffer_.begin() + static_cast<std::ptrdiff_t>(end_),
-              buffer_.begin());
+    std::copy(buffer_.data() + begin_, buffer_.data() + end_, buffer_.data());
     end_ -= begin_;
     begin_ = 0;
     // Read ahead to the declared end of the directory, no further: a directory that is as long
     // as it says is read without a single byte (or call) more. A damaged one that runs past its
     // size is still read as far as its headers go.
-    const std::size_t target = std::max<std::size_t>(count, std::min<std::uint64_t>(kChunkBytes, end_ + directoryLeft_));
+    const std::size_t target =
+        std::max<std::size_t>(count, std::min<std::uint64_t>(kChunkBytes, end_ + directoryLeft_));
     if (buffer_.size() < target) buffer_.resize(target);
     const std::uint32_t got = file_.Read(buffer_.data() + end_, static_cast<std::uint32_t>(target - end_));
     end_ += got;

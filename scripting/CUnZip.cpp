@@ -95,11 +95,10 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
     } catch (...) {
       closer.AbandonEntryRead();
     }
+    const EntryRecord record = EntryRecord::Describe(unzipping, std::move(name), isDirectory, header.m_uUncomprSize,
+                                                     candidate, extracted, encrypted);
     ComPtr<IUnZipEntries> entry;
-    if (FAILED(CUnZipEntries::Create(EntryRecord::Describe(unzipping, name, isDirectory, header.m_uUncomprSize,
-                                                           candidate, extracted, encrypted),
-                                     entry)))
-      throw std::bad_alloc();
+    if (FAILED(CUnZipEntries::Create(record, entry))) throw std::bad_alloc();
     items->push_back(ComPtr<IDispatch>(entry.Get()));
   }
   try {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 /// One entry as `UnZip` or `List` describes it: what an `IUnZipEntries` object shows. Type
 /// ("Dir" or "File") and PasswordRequired ("Yes" or "No") are two fixed texts each, kept as flags.
@@ -17,15 +18,15 @@ struct EntryRecord {
   /// `savedNameCandidate` is the unique name chosen under MAKEUNIQUE ("" otherwise); `extracted`
   /// is the engine's answer for this entry. With a candidate, SavedName is the candidate when the
   /// entry was extracted; without one it is the entry's name when UnZip extracted it; else "".
-  static EntryRecord Describe(bool unzipping, const std::string& entryName, bool isDirectory,
+  static EntryRecord Describe(bool unzipping, std::string entryName, bool isDirectory,
                               uint32_t uncompressedSize, const std::string& savedNameCandidate,
                               bool extracted, bool encrypted) {
     EntryRecord record;
-    record.name = entryName;
     if (!savedNameCandidate.empty())
       record.savedName = extracted ? savedNameCandidate : std::string();
     else
       record.savedName = unzipping && extracted ? entryName : std::string();
+    record.name = std::move(entryName);
     record.size = static_cast<int32_t>(uncompressedSize);  // two's complement, as C++20 defines it
     record.isDirectory = isDirectory;
     record.encrypted = encrypted;

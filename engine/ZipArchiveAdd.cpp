@@ -318,9 +318,9 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
   // Nothing may start or end past 4 GiB: the header, the encryption header and the descriptor
   // must fit before the data is even looked at.
   entryLimitChecked_ = !storage_.IsSpanned() && replaceIndex < 0;
-  if (entryLimitChecked_ && !limitChecked && AppendPosition() + header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize +
-                                    DescriptorBytes >
-                                MaxArchiveBytes) {
+  if (entryLimitChecked_ && !limitChecked &&
+      AppendPosition() + header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize + DescriptorBytes >
+          MaxArchiveBytes) {
     ThrowZipError(EFBIG, GetArchivePath());
   }
 

@@ -57,11 +57,35 @@ struct EnumeratorReference {
   }
 };
 
+// The IUnZipEntries members a subcommand prints; the others are not asked for.
+struct WantedMembers {
+  bool name = true;
+  bool size = true;
+  bool savedName = true;
+  bool passwordRequired = true;
+};
+
+// One entry member, its dispatch id looked up on the first entry and reused for the rest: every
+// entry of a collection is an object of the same type.
+struct EntryMember {
+  const char* name;
+  DISPID id = DISPID_UNKNOWN;
+  bool known = false;
+
+  VariantValue Read(DispatchObject& entry) {
+    if (!known) {
+      id = entry.Lookup(name);
+      known = true;
+    }
+    return entry.GetById(id, name);
+  }
+};
+
 // Walks the collection as a script's for-each loop does: _NewEnum, then Next until it runs dry,
 // handing each entry to `visit` at once. Nothing is kept, so a listing of 65535 entries costs the
 // command no more memory than one of a single entry.
 template <typename Visit>
-std::size_t WalkCollection(const VariantValue& collectionValue, Visit visit) {
+std::size_t WalkCollection(const VariantValue& collectionValue, const WantedMembers& wanted, Visit visit) {
   DispatchObject collection = DispatchObject::FromVariant(collectionValue);
   VariantValue enumValue = collection.Get("_NewEnum");
   if (enumValue.type() != VT_UNKNOWN && enumValue.type() != VT_DISPATCH) throw DispatchError("_NewEnum", E_NOINTERFACE);
@@ -73,6 +97,7 @@ std::size_t WalkCollection(const VariantValue& collectionValue, Visit visit) {
   if (FAILED(hr)) throw DispatchError("_NewEnum", hr);
   walk.enumerator = static_cast<IEnumVARIANT*>(enumerator);
 
+  EntryMember name{"Name"}, type{"Type"}, size{"Size"}, savedName{"SavedName"}, passwordRequired{"PasswordRequired"};
   std::size_t count = 0;
   ListedEntry listed;
   for (;;) {
@@ -80,11 +105,13 @@ std::size_t WalkCollection(const VariantValue& collectionValue, Visit visit) {
     ULONG fetched = 0;
     if (walk.enumerator->Next(1, item.get(), &fetched) != S_OK || fetched != 1) break;
     DispatchObject entry = DispatchObject::FromVariant(item);
-    listed.name = entry.Get("Name").AsText();
-    listed.type = entry.Get("Type").AsText();
-    listed.size = entry.Get("Size").AsLong(0);
-    listed.savedName = entry.Get("SavedName").AsText();
-    listed.passwordRequired = entry.Get("PasswordRequired").AsText();
+    listed.type = type.Read(entry).AsText();
+    if (wanted.size) listed.size = size.Read(entry).AsLong(0);
+    if (wanted.savedName) listed.savedName = savedName.Read(entry).AsText();
+    if (wanted.passwordRequired) listed.passwordRequired = passwordRequired.Read(entry).AsText();
+    // unzip needs the name only of an entry it has to report as not extracted.
+    const bool needName = wanted.name || (listed.type == "File" && listed.savedName.empty());
+    if (needName) listed.name = name.Read(entry).AsText();
     visit(listed, count);
     ++count;
   }
@@ -162,7 +189,9 @@ int RunArchiveCommand(const CommandLine& command) {
   // A file the collection names without a saved name was not written; those are reported after
   // the listing, so standard output stays the listing alone.
   std::vector<std::string> notExtracted;
-  const std::size_t count = WalkCollection(collection, [&](const ListedEntry& e, std::size_t index) {
+  WantedMembers wanted;
+  if (!command.json) wanted = listing ? WantedMembers{true, true, false, true} : WantedMembers{false, false, true, false};
+  const std::size_t count = WalkCollection(collection, wanted, [&](const ListedEntry& e, std::size_t index) {
     if (command.json) PrintJsonEntry(e, index);
     else if (listing) PrintTableEntry(e);
     else if (!e.savedName.empty()) std::cout << e.savedName << "\n";

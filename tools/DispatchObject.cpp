@@ -49,9 +49,9 @@ DISPID DispatchObject::Lookup(const std::string& name) {
   return id;
 }
 
-VariantValue DispatchObject::Invoke(const std::string& name, WORD flags,
+VariantValue DispatchObject::Invoke(DISPID id, const std::string& name, WORD flags,
                                     const std::vector<const VariantValue*>& arguments) {
-  const DISPID id = Lookup(name);
+  if (!object_) throw DispatchError(name, E_POINTER);
   // Invoke takes the arguments last to first and may not change them; copies keep ours intact.
   std::vector<VARIANT> reversed(arguments.size());
   for (VARIANT& slot : reversed) VariantInit(&slot);
@@ -80,13 +80,17 @@ VariantValue DispatchObject::Invoke(const std::string& name, WORD flags,
 }
 
 void DispatchObject::Put(const std::string& name, const VariantValue& value) {
-  Invoke(name, DISPATCH_PROPERTYPUT, {&value});
+  Invoke(Lookup(name), name, DISPATCH_PROPERTYPUT, {&value});
 }
 
 VariantValue DispatchObject::Get(const std::string& name, const std::vector<const VariantValue*>& arguments) {
-  return Invoke(name, DISPATCH_PROPERTYGET, arguments);
+  return Invoke(Lookup(name), name, DISPATCH_PROPERTYGET, arguments);
+}
+
+VariantValue DispatchObject::GetById(DISPID id, const std::string& name) {
+  return Invoke(id, name, DISPATCH_PROPERTYGET, {});
 }
 
 VariantValue DispatchObject::Call(const std::string& name, const std::vector<const VariantValue*>& arguments) {
-  return Invoke(name, DISPATCH_METHOD, arguments);
+  return Invoke(Lookup(name), name, DISPATCH_METHOD, arguments);
 }

@@ -41,11 +41,17 @@ public:
   /// Method call: `result = object.name(args)`.
   VariantValue Call(const std::string& name, const std::vector<const VariantValue*>& arguments = {});
 
+  /// The member's dispatch id, as GetIDsOfNames answers it. Objects of one type share their ids,
+  /// so a caller reading the same members of many such objects can look them up once.
+  DISPID Lookup(const std::string& name);
+  /// Property get of a member already looked up; `name` only names it in a DispatchError.
+  VariantValue GetById(DISPID id, const std::string& name);
+
   IDispatch* get() const noexcept { return object_; }
 
 private:
-  VariantValue Invoke(const std::string& name, WORD flags, const std::vector<const VariantValue*>& arguments);
-  DISPID Lookup(const std::string& name);
+  VariantValue Invoke(DISPID id, const std::string& name, WORD flags,
+                      const std::vector<const VariantValue*>& arguments);
 
   IDispatch* object_;
 };

@@ -1,6 +1,8 @@
 // ZipArchiveNames.cpp -- CZipArchive: stored names from disk paths and disk paths for extracted entries.
 #include "engine/ZipArchive.h"
 
+#include <string_view>
+
 #include "engine/ZipPathComponent.h"
 
 namespace {
@@ -13,7 +15,7 @@ void CutTrailingSeparators(std::string& path) {
 /// True when `part`, split at "/" and at "\", holds a ".." component. Both separators count:
 /// a name written on a DOS-family host uses "\", and a reader of ours must never let either
 /// climb out of the target folder.
-bool HasParentComponent(const std::string& part) {
+bool HasParentComponent(std::string_view part) {
   std::size_t start = 0;
   while (start <= part.size()) {
     std::size_t end = part.find_first_of("/\\", start);
@@ -60,27 +62,21 @@ std::string CZipArchive::ExtractedPathFor(const std::string& storedName, const s
     if (folder.back() != '/') folder += '/';
   }
   while (!name.empty() && name.back() == '/') name.pop_back();
-  CZipPathComponent components(name);
-  std::string part;
-  if (!fullPath) {
-    part = NameInArchiveFor(components);
-  } else if (removeDrive_) {
-    part = components.GetNoDrive();
-  } else {
-    part = name;
-  }
-  return folder + part;
+  if (fullPath && !removeDrive_) return folder + name;
+  const CZipPathComponent components(name);
+  return folder + (fullPath ? components.GetNoDrive() : NameInArchiveFor(components));
 }
 
 bool CZipArchive::IsInsideFolder(const std::string& extractedPath, const std::string& targetFolder) {
-  std::string rest = extractedPath;
+  // Views, not copies: this runs once for every extracted entry.
+  std::string_view rest = extractedPath;
   if (!targetFolder.empty()) {
-    std::string folder = targetFolder;
-    CutTrailingSeparators(folder);
-    if (extractedPath.compare(0, folder.size(), folder) != 0) return false;
-    if (extractedPath.size() == folder.size()) return true;
-    if (folder.back() != '/' && extractedPath[folder.size()] != '/') return false;
-    rest = extractedPath.substr(folder.size());
+    std::string_view folder = targetFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+    if (rest.substr(0, folder.size()) != folder) return false;
+    if (rest.size() == folder.size()) return true;
+    if (folder.back() != '/' && rest[folder.size()] != '/') return false;
+    rest.remove_prefix(folder.size());
   } else if (!rest.empty() && rest.front() == '/') {
     return false;
   }

@@ -136,12 +136,17 @@ bool AttrIsDirectory(std::uint32_t attributes) noexcept {
   return (attributes & kDosDirectory) != 0 || ((attributes >> 16) & S_IFMT) == S_IFDIR;
 }
 
+std::uint32_t AttributesFromMode(unsigned mode) noexcept {
+  std::uint32_t attributes = static_cast<std::uint32_t>(mode & 0xFFFF) << 16;
+  if (S_ISDIR(mode)) attributes |= kDosDirectory;
+  if (!(mode & S_IWUSR)) attributes |= kDosReadOnly;
+  return attributes;
+}
+
 bool ReadAttributes(const std::string& name, std::uint32_t& attributes) {
   struct stat info {};
   if (::stat(name.c_str(), &info) != 0) return false;
-  attributes = static_cast<std::uint32_t>(info.st_mode & 0xFFFF) << 16;
-  if (S_ISDIR(info.st_mode)) attributes |= kDosDirectory;
-  if (!(info.st_mode & S_IWUSR)) attributes |= kDosReadOnly;
+  attributes = AttributesFromMode(info.st_mode);
   return true;
 }
 

@@ -32,6 +32,10 @@ std::uint32_t ConvertAttributes(std::uint32_t attributes, int fromSystem, int to
 /// True for the DOS directory bit 0x10 or a Unix directory type in the high word.
 bool AttrIsDirectory(std::uint32_t attributes) noexcept;
 
+/// Host attributes of a file of `st_mode` `mode`: the mode in the high word, plus the DOS
+/// directory bit 0x10 and the read-only bit 0x01 when the owner cannot write (the form other Unix
+/// ZIP tools write).
+std::uint32_t AttributesFromMode(unsigned mode) noexcept;
 /// The host attributes of `name` (following a symbolic link); false when it cannot be stat'ed.
 bool ReadAttributes(const std::string& name, std::uint32_t& attributes);
 /// Applies host `attributes` to `name`: permission bits `mode & 0777` less the umask; never the

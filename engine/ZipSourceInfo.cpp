@@ -3,19 +3,11 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-// The DOS bits that other Unix ZIP tools put beside the mode in the high word.
-constexpr std::uint32_t kDosReadOnly = 0x01;
-constexpr std::uint32_t kDosDirectory = 0x10;
-
-}  // namespace
+#include "engine/ZipPlatform.h"
 
 ZipSourceInfo ZipSourceInfoFromStat(const struct stat& status) {
   ZipSourceInfo info;
-  info.attributes = static_cast<std::uint32_t>(status.st_mode & 0xFFFF) << 16;
-  if (S_ISDIR(status.st_mode)) info.attributes |= kDosDirectory;
-  if ((status.st_mode & S_IWUSR) == 0) info.attributes |= kDosReadOnly;
+  info.attributes = PlatformOps::AttributesFromMode(status.st_mode);
   info.modTimeKnown = status.st_mtime != static_cast<std::time_t>(-1);
   info.modTime = info.modTimeKnown ? status.st_mtime : 0;
   info.isRegularFile = S_ISREG(status.st_mode);

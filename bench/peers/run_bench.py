@@ -133,6 +133,10 @@ def run_once(argv, cwd, env=None, prepare=None):
     """One run through the measure launcher, whose small size keeps the child's peak memory its own."""
     if prepare:
         prepare()
+    # Start every timed run from a quiet disk: otherwise a run pays for the write-back of what the
+    # preparation (or the run before) wrote, e.g. a truncate that waits for the discard of blocks
+    # a copy has only just written.
+    os.sync()
     report = os.path.join(MEASURE_DIR, "measure-report.txt")
     process = subprocess.run([MEASURE, report] + argv, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                              stderr=subprocess.PIPE)

@@ -1,11 +1,18 @@
 // ZipArchiveReplace.cpp -- CZipArchive: replace indexes, resizing a replaced entry's space, moving packed data.
 #include "engine/ZipArchive.h"
 
+#include "engine/ZipAutoBuffer.h"
 #include "engine/ZipException.h"
-#include "engine/ZipIoBufferLease.h"
 
 #include <algorithm>
 #include <cerrno>
+
+namespace {
+
+// The piece size of moving packed data inside the archive file.
+constexpr std::uint32_t kMovePiece = 1024 * 1024;
+
+}  // namespace
 
 bool CZipArchive::ResolveReplaceIndex(int& index, const std::string& name) {
   if (index == -2) index = FindEntry(name);
@@ -77,7 +84,9 @@ void CZipArchive::MoveData(std::uint32_t start, std::uint32_t end, std::uint32_t
                            bool towardsEnd) {
   if (end <= start || distance == 0) return;
   if (!towardsEnd && distance > start) ThrowArchiveError(errInternal);
-  ZipIoBufferLease buffer(info_.buffer, info_.bufferSize);
+  // Moving is pure copying inside one file: pieces of 1 MiB (or the archive's I/O buffer when it is
+  // larger) make a move of 70 MB some 280 system calls instead of 4300 with 64 KiB pieces.
+  CZipAutoBuffer buffer(std::max<std::uint32_t>(kMovePiece, info_.bufferSize > 0 ? info_.bufferSize : 1));
   CZipAbstractFile& file = *storage_.m_pFile;
   const std::uint64_t base = centralDir_.m_uBytesBeforeZip;
   // [low, high) is what remains to be moved, as file positions. Moving towards the end takes
@@ -86,7 +95,7 @@ void CZipArchive::MoveData(std::uint32_t start, std::uint32_t end, std::uint32_t
   std::uint64_t low = base + start;
   std::uint64_t high = base + end;
   while (low < high) {
-    const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(buffer.size(), high - low));
+    const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(buffer.GetSize(), high - low));
     const std::uint64_t from = towardsEnd ? high - piece : low;
     file.Seek(static_cast<std::int64_t>(from), CZipAbstractFile::begin);
     const std::uint32_t got = file.Read(buffer.data(), piece);

@@ -42,36 +42,36 @@ unsigned long long SteppedTotal(const RecordingCallback& callback) {
 }
 
 TEST(ZipReplaceEntry, MoveDataNeverOverwritesBytesNotYetMoved) {
-  // The ranges are several I/O buffers long and move by less than one buffer, so every piece
-  // written overlaps the piece read next, in both directions.
+  // The ranges are several move pieces (1 MiB) long and move by less than one piece, so every
+  // piece written overlaps the piece read next, in both directions.
   CZipMemFile memory;
   CZipArchive archive;
   ASSERT_TRUE(archive.Open(memory, CZipArchive::CreateNew));
-  const std::string pattern = GeneratedBytes(400000, 31, false);
+  const std::string pattern = GeneratedBytes(3500000, 31, false);
   memory.Write(pattern.data(), static_cast<std::uint32_t>(pattern.size()));
   auto contents = [&] { return std::string(reinterpret_cast<const char*>(memory.GetData()), memory.GetLength()); };
 
   RecordingCallback towardsEnd;
-  archive.MoveData(100, 300100, 1000, &towardsEnd, true);
+  archive.MoveData(100, 3000100, 1000, &towardsEnd, true);
   std::string expected = pattern;
-  expected.replace(1100, 300000, pattern, 100, 300000);
+  expected.replace(1100, 3000000, pattern, 100, 3000000);
   EXPECT_TRUE(contents() == expected);
-  EXPECT_EQ(SteppedTotal(towardsEnd), 300000u);
+  EXPECT_EQ(SteppedTotal(towardsEnd), 3000000u);
 
   RecordingCallback towardsStart;
   const std::string before = contents();
-  archive.MoveData(5000, 400000, 4321, &towardsStart, false);
+  archive.MoveData(5000, 3500000, 4321, &towardsStart, false);
   expected = before;
-  expected.replace(679, 395000, before, 5000, 395000);
+  expected.replace(679, 3495000, before, 5000, 3495000);
   EXPECT_TRUE(contents() == expected);
-  EXPECT_EQ(SteppedTotal(towardsStart), 395000u);
+  EXPECT_EQ(SteppedTotal(towardsStart), 3495000u);
 
   // A stop is 105; a range that runs past the end of the file cannot be moved completely (112).
   RecordingCallback stop(1);
   std::string message;
   EXPECT_EQ(ZipErrorOf([&] { archive.MoveData(0, 200000, 10, &stop, true); }, &message), errActionAborted);
   EXPECT_EQ(message, "Action aborted");
-  EXPECT_EQ(ZipErrorOf([&] { archive.MoveData(390000, 500000, 10, nullptr, false); }, &message), errInternal);
+  EXPECT_EQ(ZipErrorOf([&] { archive.MoveData(3490000, 3600000, 10, nullptr, false); }, &message), errInternal);
   EXPECT_EQ(message, "Internal error");
   archive.Close(CZipArchive::CloseAfterError);
 }

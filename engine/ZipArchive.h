@@ -305,6 +305,9 @@ public:
   std::size_t GetZlibBlockCount() const { return zlibBlocks_.size() + deflateBlocks_.size(); }
 
 private:
+  /// `OpenEntryForWriting`; `limitChecked` says the caller has already checked the whole entry,
+  /// headers included, against 4 GiB, so the length of the archive need not be asked again.
+  bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size, bool limitChecked);
   /// The entry open for writing or reading is dropped: buffer and zlib blocks freed.
   void ReleaseEntryState();
   /// Points the zlib stream's allocation functions at the tracked list (or at none).
@@ -365,7 +368,5 @@ private:
   std::uint64_t entryOutputBytes_ = 0;  ///< writing: packed bytes produced so far
   std::uint64_t entryInputBytes_ = 0;   ///< writing: data bytes taken so far
   bool entryLimitChecked_ = false;      ///< writing: the 4 GiB limit applies (not spanned)
-  bool headerLimitChecked_ = false;     ///< `AddFile` checked the whole entry against 4 GiB
-                                        ///< for the `OpenEntryForWriting` it calls next
   bool dummyByteOffered_ = false;       ///< reading: the one byte offered past the packed data
 };

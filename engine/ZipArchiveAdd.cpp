@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <utility>
 
 namespace {
 
@@ -210,8 +209,7 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
   int level = isReplacement ? (request.replaceIndex << 16) | ReplaceLevelMarker : request.level;
-  headerLimitChecked_ = limitChecked;
-  if (!OpenEntryForWriting(header, level, nullptr, isReplacement ? length : 0)) return false;
+  if (!OpenEntry(header, level, nullptr, isReplacement ? length : 0, limitChecked)) return false;
 
   CZipActionCallback* stepCallback = addCallback;
   CZipActionCallback* storeAgain = reAdd ? GetCallback(cbStoreAgain) : nullptr;
@@ -273,8 +271,11 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
 
 bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const char* sourcePath,
                                       std::uint32_t size) {
-  // Consumed by this call whatever it does: it speaks only for the call right after the check.
-  const bool limitChecked = std::exchange(headerLimitChecked_, false);
+  return OpenEntry(header, level, sourcePath, size, false);
+}
+
+bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size,
+                            bool limitChecked) {
   if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
   if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
   int replaceIndex = -1;

@@ -389,19 +389,24 @@ CZipFileHeader* CZipCentralDir::AddHeader(const CZipFileHeader& templ, int repla
   }
   m_pOpenedFile = header;
   if (m_bFindFastEnabled) InsertFindFastElement(header, index);
+  CZipAbstractFile& file = *m_pStorage->m_pFile;
   if (m_bOnDisk) {
     // A directory just written may still sit in the write buffer; it must reach the file
     // before the file is cut, or it would land after the new data.
     m_pStorage->StorageFlush();
-    m_pStorage->m_pFile->SetLength(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip);
+    file.SetLength(std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip);
     m_bOnDisk = false;
+  } else if (!replace && file.GetPosition() == file.GetLength()) {
+    // Appending where the file already ends: bytes still buffered go there, and the new entry
+    // after them, so neither a flush nor a seek is needed (both are free for a kept place).
+    return header;
   } else {
     m_pStorage->StorageFlush();
   }
   if (replace)
-    m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(replacePosition), CZipAbstractFile::begin);
+    file.Seek(static_cast<std::int64_t>(replacePosition), CZipAbstractFile::begin);
   else
-    m_pStorage->m_pFile->SeekToEnd();
+    file.SeekToEnd();
   return header;
 }
 
@@ -420,26 +425,29 @@ void CZipCentralDir::FinishNewEntry() {
     } else {
       header->WriteCrcAndSizes(bytes);
     }
+    m_pStorage->StorageWrite(bytes, size, true);
   } else {
-    m_pStorage->StorageFlush();
-    m_pStorage->m_pFile->Seek(std::int64_t{header->m_uOffset} + ZipFormat::LocalHeader::Crc, CZipAbstractFile::begin);
     header->WriteCrcAndSizes(bytes);
+    PatchLocalHeader(std::uint64_t{header->m_uOffset} + ZipFormat::LocalHeader::Crc, bytes);
+  }
+  // The local header of an encrypted entry carries the final values as well.
+  if (!spanned && header->IsDataDescriptor() && header->IsEncrypted()) {
+    header->WriteCrcAndSizes(bytes);
+    PatchLocalHeader(std::uint64_t{header->m_uOffset} + ZipFormat::LocalHeader::Crc, bytes);
   }
   header->m_uOffset -= m_uBytesBeforeZip;
-  m_pStorage->StorageWrite(bytes, size, true);
-  if (!spanned) {
-    if (header->IsEncrypted()) {
-      // The local header of an encrypted entry carries the final values as well.
-      m_pStorage->StorageFlush();
-      m_pStorage->m_pFile->Seek(
-          static_cast<std::int64_t>(std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip + ZipFormat::LocalHeader::Crc),
-          CZipAbstractFile::begin);
-      header->WriteCrcAndSizes(bytes);
-      m_pStorage->StorageWrite(bytes, DD::Size, true);
-    }
-    m_pStorage->StorageFlush();
-  }
+  // Between entries nothing waits in the buffer: readers of the file and the cut after a failed
+  // entry rely on every finished entry being in the file.
+  if (!spanned) m_pStorage->StorageFlush();
   m_pOpenedFile = nullptr;
+}
+
+void CZipCentralDir::PatchLocalHeader(std::uint64_t position, const char* crcAndSizes) {
+  // Usually the whole entry of a small file is still in the write buffer.
+  if (m_pStorage->RewriteBuffered(position, crcAndSizes, DD::Size)) return;
+  m_pStorage->StorageFlush();
+  m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
+  m_pStorage->StorageWrite(crcAndSizes, DD::Size, true);
 }
 
 void CZipCentralDir::RemoveHeader(CZipFileHeader* header, int index, bool shift) {

@@ -158,6 +158,9 @@ private:
   void ReadLocalHeaderByParts(CZipFileHeader& header);
   void ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position);
   void WriteAllHeaders(CZipActionCallback* callback, bool oneVolume);
+  /// Writes the 12 bytes of CRC and sizes at file offset `position` (in a local header): into the
+  /// write buffer while they are still there, else through a seek back.
+  void PatchLocalHeader(std::uint64_t position, const char* crcAndSizes);
   void InsertFindFastElement(CZipFileHeader* header, std::uint16_t index);
   int FindFastPosition(const std::string& name, bool caseSensitive) const;
   [[noreturn]] void ThrowError(int code) const;

@@ -95,6 +95,7 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   int fd = OpenDescriptor(fileName, flags, newFilePermissions_, created);
   int failure = fd < 0 ? errno : 0;
   bool knownFull = false;  // seen with bytes before the lock: certainly to be cut
+  bool regular = created;  // a file this open made is a regular one
   if (failure == 0 && !created) {
     // A file this open made is known to be a regular, empty file: nothing to look at.
     struct stat info {};
@@ -108,12 +109,12 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
       // O_NONBLOCK means nothing for a regular file; a device must block as usual.
       failure = errno;
     } else {
-      knownFull = !S_ISREG(info.st_mode) || info.st_size != 0;
+      regular = S_ISREG(info.st_mode);
+      knownFull = !regular || info.st_size != 0;
     }
   }
-  if (failure == 0) {
-    if (const int lock = LockFor(openFlags); lock != 0) failure = TakeLock(fd, lock, lockWait_);
-  }
+  const int lock = failure == 0 ? LockFor(openFlags) : 0;
+  if (lock != 0) failure = TakeLock(fd, lock, lockWait_);
   // A file that is empty once the lock is held has nothing to cut (a file just made usually is).
   // The size is asked only now: before the lock, another writer may still have been filling it.
   if (failure == 0 && truncate && !knownFull) {
@@ -141,13 +142,32 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   fd_ = fd;
   path_ = path;
   created_ = created;
+  ForgetPlace();
+  placeKept_ = regular;
+  lockedAlone_ = regular && lock == LOCK_EX;
+  // A truncating open leaves the file empty under the lock, whether it had to cut it or not.
+  lengthKnown_ = lockedAlone_ && truncate;
   return true;
+}
+
+void CZipFile::ForgetPlace() noexcept {
+  position_ = 0;
+  placeKept_ = false;
+  lockedAlone_ = false;
+  lengthKnown_ = false;
+  length_ = 0;
+}
+
+void CZipFile::Advance(std::uint32_t count) noexcept {
+  position_ += count;
+  if (lengthKnown_ && position_ > length_) length_ = position_;
 }
 
 void CZipFile::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
+  ForgetPlace();
   // Closing the descriptor also releases its lock.
   if (::close(fd) != 0 && errno != EINTR) Fail(errno);
 }
@@ -163,23 +183,40 @@ void CZipFile::Flush() {
 }
 
 std::uint64_t CZipFile::GetPosition() const {
+  if (placeKept_ && fd_ >= 0) return position_;
   const off_t position = ::lseek(fd_, 0, SEEK_CUR);
   if (position < 0) Fail(errno);
   return static_cast<std::uint64_t>(position);
 }
 
 std::uint64_t CZipFile::Seek(std::int64_t offset, int origin) {
+  if (placeKept_ && fd_ >= 0) {
+    // A move to where the descriptor already is needs no system call; anything else, including
+    // a target before the start (EINVAL), is left to lseek.
+    std::int64_t base = -1;
+    if (origin == begin) base = 0;
+    if (origin == current) base = static_cast<std::int64_t>(position_);
+    if (origin == end && lengthKnown_) base = static_cast<std::int64_t>(length_);
+    if (base >= 0 && offset == static_cast<std::int64_t>(position_) - base) return position_;
+  }
   int whence = SEEK_SET;
   if (origin == current) whence = SEEK_CUR;
   if (origin == end) whence = SEEK_END;
   const off_t position = ::lseek(fd_, static_cast<off_t>(offset), whence);
   if (position < 0) Fail(errno);
-  return static_cast<std::uint64_t>(position);
+  position_ = static_cast<std::uint64_t>(position);
+  return position_;
 }
 
 std::uint64_t CZipFile::GetLength() const {
+  if (lengthKnown_ && fd_ >= 0) return length_;
   struct stat info {};
   if (::fstat(fd_, &info) != 0) Fail(errno);
+  // Under the exclusive lock only this object changes the length from now on.
+  if (lockedAlone_) {
+    length_ = static_cast<std::uint64_t>(info.st_size);
+    lengthKnown_ = true;
+  }
   return static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -187,6 +224,11 @@ void CZipFile::SetLength(std::uint64_t newLength) {
   if (newLength > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) Fail(EFBIG);
   while (::ftruncate(fd_, static_cast<off_t>(newLength)) != 0) {
     if (errno != EINTR) Fail(errno);
+  }
+  // The offset stays where it was, past the end or not, as ftruncate leaves it.
+  if (lockedAlone_) {
+    length_ = newLength;
+    lengthKnown_ = true;
   }
 }
 
@@ -203,6 +245,7 @@ std::uint32_t CZipFile::Read(void* buffer, std::uint32_t count) {
     }
     if (got == 0) break;
     total += static_cast<std::uint32_t>(got);
+    Advance(static_cast<std::uint32_t>(got));
   }
   return total;
 }
@@ -219,5 +262,6 @@ void CZipFile::Write(const void* buffer, std::uint32_t count) {
     // A write that makes no progress would loop for ever: the device is full.
     if (put == 0) Fail(ENOSPC);
     total += static_cast<std::uint32_t>(put);
+    Advance(static_cast<std::uint32_t>(put));
   }
 }

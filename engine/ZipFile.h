@@ -15,6 +15,12 @@
 /// an open that cannot get the file (errno EBUSY). A truncating open takes the lock before it
 /// truncates, so a file someone else holds is never cut. A folder (EISDIR), a FIFO or a socket
 /// (EINVAL) is refused without waiting. Errors throw `CZipFileException`.
+///
+/// Only this object moves its descriptor's offset, so for a regular file it keeps the offset
+/// itself and asks the kernel only to move it elsewhere: `GetPosition` and a `Seek` to where the
+/// file already is cost no system call. While it holds the exclusive lock (an open for writing
+/// that denies others) no cooperating process can change the file, so it also keeps the length
+/// once it has asked for it: appending an entry then needs no `fstat` and no `lseek`.
 class CZipFile : public CZipAbstractFile {
 public:
   /// Open-mode flags.
@@ -75,8 +81,20 @@ public:
 
 private:
   [[noreturn]] void Fail(int systemError) const;
+  /// Forgets the kept offset and length (after a close or a failed open).
+  void ForgetPlace() noexcept;
+  /// Records that `count` more bytes were read or written at the kept offset.
+  void Advance(std::uint32_t count) noexcept;
 
   int fd_ = -1;
+  /// The descriptor's offset, kept for a regular file (`placeKept_`), else asked of the kernel.
+  std::uint64_t position_ = 0;
+  bool placeKept_ = false;
+  /// Set while the exclusive lock is held; the length is then kept from the first time it is
+  /// asked (`lengthKnown_`) and follows this object's own writes and truncations.
+  bool lockedAlone_ = false;
+  mutable bool lengthKnown_ = false;
+  mutable std::uint64_t length_ = 0;
   std::string path_;
   std::chrono::milliseconds lockWait_ = DefaultLockWait;
   unsigned newFilePermissions_ = 0666;

@@ -141,6 +141,7 @@ void CZipFileHeader::ReadFixedCentralPart(const char* record) {
   m_recordedNames.Release();
   m_recordedArchiveSize = 0;
   m_archiveNameKnown = false;
+  m_recordEncodedFor = 0;
   m_nameInArchiveForm = true;
 }
 
@@ -322,11 +323,17 @@ bool CZipFileHeader::PrepareForAdding(int level, bool spanning, bool encrypted) 
 
   // Bit 11 describes the name bytes: a name kept as read keeps its bit, a new one gets it when
   // its archive form is UTF-8 beyond ASCII.
-  const bool keepName = m_nameInArchiveForm ||
-                        (m_archiveNameKnown && m_pszFileName.View() == RecordedHostName());
-  const std::uint16_t utf8Bit =
-      keepName ? static_cast<std::uint16_t>(m_uFlag & ZipFormat::Flag::Utf8Name)
-               : (EncodeName(m_pszFileName.ToString(), EntrySystem(), true).utf8 ? ZipFormat::Flag::Utf8Name : 0);
+  const bool keepName = m_nameInArchiveForm || RecordedNameApplies();
+  std::uint16_t utf8Bit = static_cast<std::uint16_t>(m_uFlag & ZipFormat::Flag::Utf8Name);
+  if (!keepName) {
+    // The archive form is recorded now: the sizes, the local and the central header all ask
+    // for it, and encoding it each time was most of the cost of a new entry outside zlib.
+    const EncodedName encoded = EncodeName(m_pszFileName.ToString(), EntrySystem(), true);
+    utf8Bit = encoded.utf8 ? ZipFormat::Flag::Utf8Name : 0;
+    RecordNames(encoded.bytes, m_pszFileName.View());
+    m_archiveNameKnown = true;
+    m_recordEncodedFor = static_cast<std::uint16_t>(EntrySystem() + 1);
+  }
   m_uFlag = utf8Bit;
   if (m_uMethod == ZipFormat::Method::Deflated) {
     switch (level) {
@@ -424,17 +431,19 @@ void CZipFileHeader::ConvertName(bool toHost, bool useOem) {
       m_recordedNames = std::move(archiveName);
     }
     m_archiveNameKnown = true;
+    m_recordEncodedFor = 0;
     m_nameInArchiveForm = false;
     return;
   }
   const std::string_view hostName = m_pszFileName.View();
-  if (!(m_archiveNameKnown && hostName == RecordedHostName())) {
+  if (!RecordedNameApplies()) {
     // A new or renamed entry: encode it and let bit 11 say what the bytes are.
     const EncodedName encoded = EncodeName(std::string(hostName), EntrySystem(), useOem);
     m_uFlag = static_cast<std::uint16_t>(encoded.utf8 ? (m_uFlag | ZipFormat::Flag::Utf8Name)
                                                       : (m_uFlag & ~ZipFormat::Flag::Utf8Name));
     RecordNames(encoded.bytes, hostName);
     m_archiveNameKnown = true;
+    m_recordEncodedFor = static_cast<std::uint16_t>(EntrySystem() + 1);
   }
   m_pszFileName.Assign(RecordedArchiveName());
   m_nameInArchiveForm = true;
@@ -445,6 +454,7 @@ bool CZipFileHeader::SetEntryName(const std::string& name) {
   m_archiveNameKnown = false;
   m_recordedNames.Release();
   m_recordedArchiveSize = 0;
+  m_recordEncodedFor = 0;
   m_nameInArchiveForm = false;
   return true;
 }
@@ -453,14 +463,19 @@ std::string CZipFileHeader::GetFileName() const { return m_pszFileName.ToString(
 
 std::string CZipFileHeader::ArchiveName() const {
   if (m_nameInArchiveForm) return m_pszFileName.ToString();
-  if (m_archiveNameKnown && m_pszFileName.View() == RecordedHostName()) return std::string(RecordedArchiveName());
+  if (RecordedNameApplies()) return std::string(RecordedArchiveName());
   return EncodeName(m_pszFileName.ToString(), EntrySystem(), true).bytes;
 }
 
 std::uint32_t CZipFileHeader::ArchiveNameSize() const {
   if (m_nameInArchiveForm) return m_pszFileName.GetSize();
-  if (m_archiveNameKnown && m_pszFileName.View() == RecordedHostName()) return m_recordedArchiveSize;
+  if (RecordedNameApplies()) return m_recordedArchiveSize;
   return static_cast<std::uint32_t>(EncodeName(m_pszFileName.ToString(), EntrySystem(), true).bytes.size());
+}
+
+bool CZipFileHeader::RecordedNameApplies() const {
+  return m_archiveNameKnown && m_pszFileName.View() == RecordedHostName() &&
+         (m_recordEncodedFor == 0 || m_recordEncodedFor == EntrySystem() + 1);
 }
 
 std::string_view CZipFileHeader::RecordedArchiveName() const {

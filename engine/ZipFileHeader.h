@@ -204,6 +204,9 @@ private:
   std::string_view RecordedArchiveName() const;
   std::string_view RecordedHostName() const;
   void RecordNames(std::string_view archiveName, std::string_view hostName);
+  /// True while the record gives the archive form of the current name: the name is still the
+  /// recorded host form, and a form this object encoded was made for the current entry system.
+  bool RecordedNameApplies() const;
 
   // The name bytes as read from the archive (or as last encoded), followed by the host form
   // they give when that differs from them (an empty host part means "the same bytes", which
@@ -213,4 +216,7 @@ private:
   std::uint32_t m_recordedArchiveSize = 0;  ///< bytes of `m_recordedNames` that are the archive form
   bool m_archiveNameKnown = false;
   bool m_nameInArchiveForm = false;
+  /// 0 when the record holds the name as read; else 1 + the entry system it was encoded for
+  /// (another system may encode the same name differently, "\\" and CP437 being DOS rules).
+  std::uint16_t m_recordEncodedFor = 0;
 };

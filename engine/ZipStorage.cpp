@@ -160,6 +160,18 @@ void CZipStorage::DropBufferedBytes(std::uint32_t count) {
   m_uBytesInWriteBuffer -= std::min(count, m_uBytesInWriteBuffer);
 }
 
+bool CZipStorage::RewriteBuffered(std::uint64_t position, const void* bytes, std::uint32_t count) {
+  if (m_pFile == nullptr || m_uBytesInWriteBuffer == 0) return false;
+  // The buffered bytes go to the file at its current offset.
+  const std::uint64_t bufferStart = m_pFile->GetPosition();
+  if (position < bufferStart || position - bufferStart > m_uBytesInWriteBuffer ||
+      m_uBytesInWriteBuffer - (position - bufferStart) < count) {
+    return false;
+  }
+  std::memcpy(m_pWriteBuffer.GetBuffer() + (position - bufferStart), bytes, count);
+  return true;
+}
+
 std::uint32_t CZipStorage::VolumeFreeSpace() const {
   // 64-bit: the counts may pass the volume size after an oversized record took an empty volume.
   const std::int64_t free = static_cast<std::int64_t>(m_uCurrentVolSize) - m_uBytesInWriteBuffer - m_uBytesWritten;

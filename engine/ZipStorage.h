@@ -120,6 +120,11 @@ public:
   char* GetWriteBufferData() { return m_pWriteBuffer.GetBuffer(); }
   /// Drops the last `count` buffered bytes (at most the bytes in the buffer).
   void DropBufferedBytes(std::uint32_t count);
+  /// Puts `count` bytes over the buffered bytes meant for offset `position` of the current
+  /// file, when all of them are still in the buffer; false, changing nothing, when any has
+  /// already gone to the file. Lets a local header get its final CRC and sizes without a seek
+  /// back and a second write.
+  bool RewriteBuffered(std::uint64_t position, const void* bytes, std::uint32_t count);
 
   int m_iWriteBufferSize = DefaultWriteBufferSize;  ///< size of the write buffer to allocate
   CZipFile m_internalfile;                 ///< the disk file, unless a memory file is used

@@ -77,11 +77,19 @@ TEST_P(CentralDirWrite, OrdinaryArchiveHasCrcAndSizesInItsLocalHeaders) {
   reread.central.ReadCentralDir();
   ASSERT_EQ(reread.central.GetCount(), 3);
   EXPECT_EQ(reread.central.m_pszComment.ToString(), "the comment");
+  // The small entries got their values while still in the write buffer, the one larger than the
+  // buffer through a seek back; both ways end in the same local header.
+  const std::size_t large = reread.central.GetHeader(1)->m_uOffset;
+  EXPECT_EQ(ReadLE<std::uint32_t>(bytes.data() + large + ZipFormat::LocalHeader::Crc),
+            RecordsCrc(std::string(70000, 'c')));
+  EXPECT_EQ(ReadLE<std::uint32_t>(bytes.data() + large + ZipFormat::LocalHeader::Crc + 4), 70000u);
+  EXPECT_EQ(ReadLE<std::uint32_t>(bytes.data() + large + ZipFormat::LocalHeader::Crc + 8), 70000u);
   const CZipFileHeader& secret = *reread.central.GetHeader(2);
   EXPECT_EQ(secret.m_uFlag, 0x0009);
   EXPECT_EQ(secret.m_uComprSize, 18u);
   const std::size_t local = secret.m_uOffset;
   EXPECT_EQ(ReadLE<std::uint32_t>(bytes.data() + local + ZipFormat::LocalHeader::Crc), RecordsCrc("hidden"));
+  EXPECT_EQ(ReadLE<std::uint32_t>(bytes.data() + local + ZipFormat::LocalHeader::Crc + 4), 18u);
   const std::size_t descriptor = local + ZipFormat::LocalHeader::Size + 10 + 18;
   EXPECT_EQ(ReadLE<std::uint32_t>(bytes.data() + descriptor), ZipFormat::DataDescriptorSignature);
   for (std::uint16_t i = 0; i < 3; ++i) {

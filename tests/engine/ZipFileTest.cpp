@@ -308,6 +308,82 @@ TEST(ZipFile, ConflictingOpenFailsAfterItsBoundAndCutsNothing) {
   EXPECT_EQ(writer.GetLength(), 0u);
 }
 
+std::uint64_t KernelPosition(const CZipFile& file) {
+  return static_cast<std::uint64_t>(::lseek(file.GetHandle(), 0, SEEK_CUR));
+}
+
+std::uint64_t KernelLength(const CZipFile& file) {
+  struct stat info {};
+  ::fstat(file.GetHandle(), &info);
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+TEST(ZipFile, KeptPositionAndLengthFollowEveryMoveAsTheKernelSeesIt) {
+  ScratchDir scratch;
+  const std::string path = scratch / "kept.zip";
+  WriteFileBytes(path, "0123456789");
+  CZipFile file(path, kChangeArchive);
+  const auto agree = [&](std::uint64_t position, std::uint64_t length) {
+    EXPECT_EQ(file.GetPosition(), position);
+    EXPECT_EQ(KernelPosition(file), position);
+    EXPECT_EQ(file.GetLength(), length);
+    EXPECT_EQ(KernelLength(file), length);
+  };
+  agree(0, 10);
+  file.Write("abcde", 5);
+  agree(5, 10);
+  EXPECT_EQ(file.SeekToEnd(), 10u);
+  file.Write("xyz", 3);
+  agree(13, 13);
+  EXPECT_EQ(file.Seek(-4, CZipAbstractFile::current), 9u);
+  char two[2];
+  EXPECT_EQ(file.Read(two, 2), 2u);
+  EXPECT_EQ(std::string(two, 2), "9x");
+  agree(11, 13);
+  // Cutting leaves the offset past the new end, where ftruncate leaves it.
+  file.SetLength(6);
+  agree(11, 6);
+  EXPECT_EQ(file.Seek(0, CZipAbstractFile::end), 6u);
+  EXPECT_EQ(file.Seek(6, CZipAbstractFile::begin), 6u);
+  agree(6, 6);
+  // A read at the end moves nothing; a move before the start fails and moves nothing either.
+  EXPECT_EQ(file.Read(two, 2), 0u);
+  try {
+    file.Seek(-1, CZipAbstractFile::begin);
+    FAIL() << "moved before the start";
+  } catch (const CZipFileException& error) {
+    EXPECT_EQ(error.GetSystemError(), EINVAL);
+  }
+  agree(6, 6);
+  file.Close();
+  EXPECT_EQ(ReadFileBytes(path), "abcde5");
+
+  // Reopened, the length is asked again: nothing kept outlives a close.
+  WriteFileBytes(path, "0123456789abcdef");
+  ASSERT_TRUE(file.Open(path, kChangeArchive, false));
+  agree(0, 16);
+}
+
+TEST(ZipFile, LengthOfAFileOthersMayWriteIsAskedEachTime) {
+  ScratchDir scratch;
+  const std::string path = scratch / "growing.txt";
+  WriteFileBytes(path, "abc");
+  CZipFile source(path, kReadSource);
+  CZipFile reader(path, kReadArchive);
+  EXPECT_EQ(source.GetLength(), 3u);
+  EXPECT_EQ(reader.GetLength(), 3u);
+  const int other = ::open(path.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::write(other, "defg", 4), 4);
+  ::close(other);
+  EXPECT_EQ(source.GetLength(), 7u);
+  EXPECT_EQ(reader.GetLength(), 7u);
+  std::string bytes(7, '\0');
+  EXPECT_EQ(source.Read(bytes.data(), 7), 7u);
+  EXPECT_EQ(bytes, "abcdefg");
+  EXPECT_EQ(source.GetPosition(), 7u);
+}
+
 TEST(ZipFileAsUser, UnreadableArchiveIsPermissionDenied) {
   if (brevik::test::RunningAsRoot()) GTEST_SKIP() << "needs an unprivileged user";
   ScratchDir scratch;

@@ -175,6 +175,30 @@ TEST_P(StorageMedium, BufferedWritesReachTheFileOnFlushAndClose) {
   EXPECT_EQ(name, GetParam() == RecordsMedium::File ? dir / "w.zip" : "");
 }
 
+TEST_P(StorageMedium, RewritingBufferedBytesOnlyWhileAllOfThemAreStillThere) {
+  ScratchDir dir;
+  CZipMemFile memory;
+  CZipStorage storage;
+  storage.m_iWriteBufferSize = 16;
+  if (GetParam() == RecordsMedium::File)
+    storage.StorageOpen(dir / "r.zip", CZipStorage::CreateNew, 0);
+  else
+    storage.StorageOpenMemory(memory, CZipStorage::CreateNew);
+  EXPECT_FALSE(storage.RewriteBuffered(0, "X", 1));  // nothing buffered yet
+  storage.StorageWrite("abcdefghijklmnopqrst", 20, false);  // 16 went out, "qrst" wait at 16
+  EXPECT_FALSE(storage.RewriteBuffered(15, "XY", 2));        // its first byte is in the file
+  EXPECT_FALSE(storage.RewriteBuffered(19, "XY", 2));        // past the buffered bytes
+  EXPECT_FALSE(storage.RewriteBuffered(21, "", 0));
+  EXPECT_TRUE(storage.RewriteBuffered(16, "QR", 2));
+  EXPECT_TRUE(storage.RewriteBuffered(18, "ST", 2));
+  EXPECT_TRUE(storage.RewriteBuffered(20, "", 0));
+  storage.StorageClose(false);
+  const std::string written = GetParam() == RecordsMedium::File
+                                  ? ReadFileBytes(dir / "r.zip")
+                                  : std::string(reinterpret_cast<const char*>(memory.GetData()), memory.GetLength());
+  EXPECT_EQ(written, "abcdefghijklmnopQRST");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothStorages, StorageMedium, testing::Values(RecordsMedium::File, RecordsMedium::Memory),
                          MediumName);
 

@@ -34,4 +34,12 @@ struct AddFileRequest {
   /// What the caller has just read of `sourcePath` (a directory walk stats every file anyway);
   /// when empty, `AddFile` stats the path itself. Ignored when `sourceFile` is given.
   std::optional<ZipSourceInfo> sourceInfo;
+  /// The caller has seen a regular file at `sourcePath` (a directory entry's type) without a
+  /// stat of its own: `AddFile` opens the file first and takes its facts from the open
+  /// descriptor, which also makes sure they are those of the bytes read. Ignored with
+  /// `sourceInfo` or `sourceFile`.
+  bool sourceSeenAsFile = false;
+  /// Set by `AddFile` when it refused a source it opened because it is the archive's own file
+  /// (read while being written, it would give neither its old bytes nor its new ones).
+  bool sourceIsArchive = false;
 };

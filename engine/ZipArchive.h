@@ -324,9 +324,12 @@ private:
   /// Reads, decrypts and deducts the next piece of packed data of the entry open for reading.
   void ReadPackedPiece();
   /// Adding a file (not a folder) once the header is built.
-  /// `diskInfo` is the source's stat (unused for a source file).
+  /// `diskInfo` is the source's stat (unused for a source file); `diskFile` the source when
+  /// `AddFile` already opened it (else it is opened here).
   bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
-                   const ZipSourceInfo& diskInfo);
+                   const ZipSourceInfo& diskInfo, CZipFile& diskFile);
+  /// True when `source` is the file this archive is written to.
+  bool IsArchiveFile(const CZipFile& source) const;
   /// Where the next local header goes, as a file position (not meaningful when spanned).
   std::uint64_t AppendPosition() const;
   /// Sets the state right after the storage was opened in `mode`.

@@ -87,11 +87,20 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
   }
 
   int replaceIndex = request.replaceIndex;
-  if (replaceIndex != -1 && request.sourceFile == nullptr) {
+  request.sourceIsArchive = false;
+  CZipFile diskFile;
+  if (request.sourceFile == nullptr &&
+      (replaceIndex != -1 || (request.sourceSeenAsFile && !request.sourceInfo.has_value()))) {
     // Resolving a replacement of the last entry cuts that entry off at once: a source that cannot
-    // be read must be found out before, or the old entry would be lost for nothing.
-    CZipFile probe;
-    if (!probe.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) return false;
+    // be read must be found out before, or the old entry would be lost for nothing. A file seen
+    // by its directory entry is opened now too, and its facts come from the open descriptor.
+    if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) {
+      // Only a file that became a folder since it was seen goes on, as the folder it now is.
+      if (replaceIndex != -1 || errno != EISDIR) return false;
+    } else if (IsArchiveFile(diskFile)) {
+      request.sourceIsArchive = true;
+      return false;
+    }
   }
   if (!ResolveReplaceIndex(replaceIndex, storedName)) return false;
   request.replaceIndex = replaceIndex;
@@ -103,9 +112,12 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
   if (request.sourceFile != nullptr) {
     attributes = PlatformOps::DefaultFileAttributes();
   } else {
-    // One stat for attributes, time and size (the caller's, when it has just made one).
+    // One stat for attributes, time and size: the caller's, when it has just made one, or the
+    // open's own.
     if (request.sourceInfo.has_value())
       diskInfo = *request.sourceInfo;
+    else if (diskFile.OpenStatus() != nullptr)
+      diskInfo = ZipSourceInfoFromStat(*diskFile.OpenStatus());
     else if (!ZipReadSourceInfo(sourcePath, diskInfo))
       return false;
     attributes = diskInfo.attributes;
@@ -138,11 +150,17 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     return opened;
   }
   // The directory entry took its own path; what follows ends the callback inside AddFileData.
-  return AddFileData(request, header, isReplacement, diskInfo);
+  return AddFileData(request, header, isReplacement, diskInfo, diskFile);
+}
+
+bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
+  const struct stat* status = source.OpenStatus();
+  return status != nullptr && !storage_.m_bInMemory && storage_.IsOpen() &&
+         storage_.m_internalfile.IsSameFileAs(*status);
 }
 
 bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
-                              const ZipSourceInfo& diskInfo) {
+                              const ZipSourceInfo& diskInfo, CZipFile& diskFile) {
   const std::uint32_t flags = request.smartFlags;
   const bool reAdd = (flags & InternalReAdd) != 0;
   CZipActionCallback* addCallback = reAdd ? nullptr : GetCallback(cbAddFile);
@@ -155,12 +173,12 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   // file is opened now: one that cannot be read is refused before any decision rests on its size.
   std::uint64_t size = 0;
   bool sizeKnown = false;
-  CZipFile diskFile;
   if (request.sourceFile != nullptr) {
     size = request.sourceFile->GetLength();
     sizeKnown = true;
   } else {
-    if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) return false;
+    if (diskFile.IsClosed() && !diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false))
+      return false;
     sizeKnown = diskInfo.isRegularFile;
     size = diskInfo.size;
   }

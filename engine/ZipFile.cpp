@@ -96,9 +96,10 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   int failure = fd < 0 ? errno : 0;
   bool knownFull = false;  // seen with bytes before the lock: certainly to be cut
   bool regular = created;  // a file this open made is a regular one
-  if (failure == 0 && !created) {
+  struct stat info {};
+  const bool statusTaken = failure == 0 && !created;
+  if (statusTaken) {
     // A file this open made is known to be a regular, empty file: nothing to look at.
-    struct stat info {};
     if (::fstat(fd, &info) != 0) {
       failure = errno;
     } else if (S_ISDIR(info.st_mode)) {
@@ -118,11 +119,11 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   // A file that is empty once the lock is held has nothing to cut (a file just made usually is).
   // The size is asked only now: before the lock, another writer may still have been filling it.
   if (failure == 0 && truncate && !knownFull) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) {
       failure = errno;
     } else {
-      knownFull = info.st_size != 0;
+      knownFull = now.st_size != 0;
     }
   }
   if (failure == 0 && truncate && knownFull) {
@@ -143,6 +144,11 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   path_ = path;
   created_ = created;
   ForgetPlace();
+  openStatus_ = info;
+  openStatusKnown_ = statusTaken;
+  identityKnown_ = statusTaken;
+  device_ = info.st_dev;
+  inode_ = info.st_ino;
   placeKept_ = regular;
   lockedAlone_ = regular && lock == LOCK_EX;
   // A truncating open leaves the file empty under the lock, whether it had to cut it or not.
@@ -150,7 +156,21 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   return true;
 }
 
+bool CZipFile::IsSameFileAs(const struct stat& other) const {
+  if (fd_ < 0) return false;
+  if (!identityKnown_) {
+    struct stat now {};
+    if (::fstat(fd_, &now) != 0) Fail(errno);
+    device_ = now.st_dev;
+    inode_ = now.st_ino;
+    identityKnown_ = true;
+  }
+  return device_ == other.st_dev && inode_ == other.st_ino;
+}
+
 void CZipFile::ForgetPlace() noexcept {
+  openStatusKnown_ = false;
+  identityKnown_ = false;
   position_ = 0;
   placeKept_ = false;
   lockedAlone_ = false;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "engine/ZipAbstractFile.h"
 
 /// A POSIX file (opened with O_CLOEXEC). The open-mode flags keep the values the engine passes:
@@ -78,6 +80,12 @@ public:
   void SetLockWait(std::chrono::milliseconds wait) noexcept { lockWait_ = wait; }
   /// The file descriptor, -1 when closed.
   int GetHandle() const noexcept { return fd_; }
+  /// What the open's own `fstat` found (type, size, mode, time as the file was when opened), or
+  /// null when it took none (a file the open made, known to be new and empty).
+  const struct stat* OpenStatus() const noexcept { return openStatusKnown_ ? &openStatus_ : nullptr; }
+  /// True when this open file and `other` (a `stat` result) are one file: same device and inode.
+  /// Asks the system once per open when the open took no status.
+  bool IsSameFileAs(const struct stat& other) const;
 
 private:
   [[noreturn]] void Fail(int systemError) const;
@@ -95,6 +103,12 @@ private:
   bool lockedAlone_ = false;
   mutable bool lengthKnown_ = false;
   mutable std::uint64_t length_ = 0;
+  struct stat openStatus_ {};  ///< the status the open took, when `openStatusKnown_`
+  bool openStatusKnown_ = false;
+  /// Device and inode, once known (from the open's status or asked by `IsSameFileAs`).
+  mutable bool identityKnown_ = false;
+  mutable dev_t device_ = 0;
+  mutable ino_t inode_ = 0;
   std::string path_;
   std::chrono::milliseconds lockWait_ = DefaultLockWait;
   unsigned newFilePermissions_ = 0666;

@@ -45,16 +45,17 @@ std::string Join(const std::string& folder, const char* name) {
 }  // namespace
 
 void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
-                     const struct stat* known) {
+                     const struct stat* known, bool seenAsFile) {
   struct stat info {};
   // Checked here, not only by the frame: the file may have gone since, and a FIFO or device
-  // would block or never end when read.
+  // would block or never end when read. A file seen in a listing is checked by the archive on
+  // the descriptor it reads.
   if (known != nullptr)
     info = *known;
-  else if (stat(path.c_str(), &info) != 0)
+  else if (!seenAsFile && stat(path.c_str(), &info) != 0)
     info.st_mode = 0;
-  if (!(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) ||
-      (archiveKnown_ && info.st_dev == archiveDevice_ && info.st_ino == archiveInode_)) {
+  if (!seenAsFile && (!(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) ||
+                      (archiveKnown_ && info.st_dev == archiveDevice_ && info.st_ino == archiveInode_))) {
     NoteFailure(path);
     return;
   }
@@ -66,12 +67,16 @@ void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFu
   add.smartFlags = kSmartFlags;
   add.bufferSize = kBufferBytes;
   // The stat just made serves the engine too: one per file instead of one more for each fact.
-  add.sourceInfo = ZipSourceInfoFromStat(info);
+  if (seenAsFile)
+    add.sourceSeenAsFile = true;
+  else
+    add.sourceInfo = ZipSourceInfoFromStat(info);
   countBeforeAdd_ = archive.GetCount();
   addInProgress_ = true;
   const bool added = archive.AddFile(add);
   addInProgress_ = false;
-  if (!added) NoteFailure(path);
+  // The archive's own file, met in a folder being added, is left out without a complaint.
+  if (!added && !(seenAsFile && add.sourceIsArchive)) NoteFailure(path);
 }
 
 void CZipNow::NoteFailure(const std::string& path) {
@@ -98,6 +103,16 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
     const std::string name = match->d_name;
     if (name == "." || name == "..") continue;
     const std::string path = Join(folder, match->d_name);
+    // The listing's type saves a stat per file and per folder (a stat is about as costly as
+    // deflating a small file); links, and file systems that give no type, are stat'ed.
+    if (match->d_type == DT_REG) {
+      AddOne(archive, path, storeFullPath, password, nullptr, true);
+      continue;
+    }
+    if (match->d_type == DT_DIR) {
+      subfolders.push_back(path);
+      continue;
+    }
     struct stat own {};
     if (lstat(path.c_str(), &own) != 0) continue;  // gone since the directory was read
     if (S_ISDIR(own.st_mode)) {

@@ -38,8 +38,10 @@ public:
 private:
   /// Adds one file or folder path; on a refusal remembers "Cannot add ..." as the first failure.
   /// `known`, when not null, is the path's `stat` (links followed) made by the caller just now.
+  /// `seenAsFile`: a folder listing called the path a regular file and nothing stat'ed it; the
+  /// archive opens it and takes its facts (and the check that it is not the archive) from there.
   void AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
-              const struct stat* known);
+              const struct stat* known, bool seenAsFile = false);
   /// Remembers "Cannot add <path> to <zipFile>" unless an earlier failure was remembered.
   void NoteFailure(const std::string& path);
 

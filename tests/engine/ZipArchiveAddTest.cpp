@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace brevik::test {
 namespace {
@@ -365,6 +367,48 @@ TEST(ZipArchiveAdd, TheCallersStatOfTheSourceIsUsedAndTheEntryEndsAtItsSize) {
   EXPECT_EQ(EntryInfo(archive, 1).m_uUncomprSize, 5000u);
   EXPECT_TRUE(ReadTestEntry(archive, 0) == bytes.substr(0, 3000));
   EXPECT_TRUE(ReadTestEntry(archive, 1) == bytes);
+  archive.Close();
+}
+
+TEST(ZipArchiveAdd, AFileSeenInAListingTakesItsFactsFromTheOpenAndIsNeverTheArchive) {
+  ScratchDir dir;
+  const std::string bytes = GeneratedBytes(3000, 29, true);
+  WriteFileBytes(dir / "seen.txt", bytes);
+  ASSERT_EQ(::chmod((dir / "seen.txt").c_str(), 0640), 0);
+  const struct timespec times[2] = {{1400000000, 0}, {1400000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "seen.txt").c_str(), times, 0), 0);
+  ASSERT_EQ(::mkdir((dir / "was-a-file").c_str(), 0755), 0);
+
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(dir / "s.zip", CZipArchive::CreateNew));
+  AddFileRequest request;
+  request.sourcePath = dir / "seen.txt";
+  request.fullPath = false;
+  request.sourceSeenAsFile = true;
+  ASSERT_TRUE(archive.AddFile(request));
+  EXPECT_FALSE(request.sourceIsArchive);
+  const CZipFileHeader entry = EntryInfo(archive, 0);
+  EXPECT_EQ(entry.m_uUncomprSize, 3000u);
+  EXPECT_EQ(entry.EntryTime(), 1400000000);
+  EXPECT_EQ(entry.EntryAttributes() >> 16, 0100640u);
+  EXPECT_TRUE(ReadTestEntry(archive, 0) == bytes);
+
+  // What has become a folder since the listing is added as the folder it is.
+  request.sourcePath = dir / "was-a-file";
+  ASSERT_TRUE(archive.AddFile(request));
+  EXPECT_TRUE(EntryInfo(archive, 1).IsDirectoryEntry());
+
+  // The archive's own file, under its name or another link to it, is refused and said to be it.
+  ASSERT_EQ(::link((dir / "s.zip").c_str(), (dir / "other-name.zip").c_str()), 0);
+  for (const char* name : {"s.zip", "other-name.zip"}) {
+    request.sourcePath = dir / name;
+    EXPECT_FALSE(archive.AddFile(request)) << name;
+    EXPECT_TRUE(request.sourceIsArchive) << name;
+  }
+  request.sourcePath = dir / "missing.txt";
+  EXPECT_FALSE(archive.AddFile(request));
+  EXPECT_FALSE(request.sourceIsArchive);
+  EXPECT_EQ(archive.GetCount(), 2);
   archive.Close();
 }
 

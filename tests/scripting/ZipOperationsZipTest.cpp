@@ -155,6 +155,11 @@ TEST_F(ZipOperationsZip, SpecialFilesLinksAndTheArchiveItselfAreNotAdded) {
   EXPECT_EQ(Run(request), "");
   EXPECT_EQ(Sorted(PeerEntryNames(odd + "/self.zip")), (std::vector<std::string>{"alias.txt", "real.txt"}));
   EXPECT_EQ(PeerEntryBytes(odd + "/self.zip", "alias.txt"), "real");
+  // Made again, with a second name for the archive in the folder: that is the archive too.
+  ASSERT_EQ(link((odd + "/self.zip").c_str(), (odd + "/hard.zip").c_str()), 0);
+  EXPECT_EQ(Run(request), "");
+  EXPECT_EQ(Sorted(PeerEntryNames(odd + "/self.zip")), (std::vector<std::string>{"alias.txt", "real.txt"}));
+  ASSERT_EQ(unlink((odd + "/hard.zip").c_str()), 0);
 
   // Queued directly, a FIFO would block the read forever: it is refused, the rest still added.
   request.folders.clear();

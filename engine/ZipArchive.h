@@ -361,6 +361,7 @@ private:
   int deflateLevel_ = 0;              ///< the level it was initialised with
   ZipZlibBlockList deflateBlocks_;    ///< its blocks, apart from the open entry's
   CZipAutoBuffer readBuffer_;         ///< `AddFile`'s buffer for the source's data
+  ZipEntryTimeMemo entryTimeMemo_;    ///< the last entry time given to an extracted file
 
   // The entry being written or read.
   bool archiveOpen_ = false;       ///< an `Open` completed and no `Close` followed

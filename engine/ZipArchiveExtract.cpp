@@ -184,7 +184,7 @@ int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {
       zlibStreamOpen_ = false;
     }
     if (targetPath != nullptr) {
-      if (!PlatformOps::WriteModTime(targetPath, opened->EntryTime()) ||
+      if (!PlatformOps::WriteModTime(targetPath, opened->EntryTime(entryTimeMemo_)) ||
           !PlatformOps::WriteAttributes(targetPath, opened->EntryAttributes())) {
         result = -2;
       }
@@ -256,7 +256,7 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
     // then both go to the still open file, not through its path.
     closed = CloseEntryForReading(nullptr, false);
     const int fd = target.GetHandle();
-    if (!PlatformOps::WriteModTime(fd, header.EntryTime()) ||
+    if (!PlatformOps::WriteModTime(fd, header.EntryTime(entryTimeMemo_)) ||
         !(target.CreatedFile() || PlatformOps::WriteFileAttributes(fd, attributes))) {
       closed = -2;
     }

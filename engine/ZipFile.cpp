@@ -150,9 +150,9 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   device_ = info.st_dev;
   inode_ = info.st_ino;
   placeKept_ = regular;
-  lockedAlone_ = regular && lock == LOCK_EX;
+  writersLockedOut_ = regular && lock != 0;
   // A truncating open leaves the file empty under the lock, whether it had to cut it or not.
-  lengthKnown_ = lockedAlone_ && truncate;
+  lengthKnown_ = writersLockedOut_ && truncate;
   return true;
 }
 
@@ -173,7 +173,7 @@ void CZipFile::ForgetPlace() noexcept {
   identityKnown_ = false;
   position_ = 0;
   placeKept_ = false;
-  lockedAlone_ = false;
+  writersLockedOut_ = false;
   lengthKnown_ = false;
   length_ = 0;
 }
@@ -232,8 +232,8 @@ std::uint64_t CZipFile::GetLength() const {
   if (lengthKnown_ && fd_ >= 0) return length_;
   struct stat info {};
   if (::fstat(fd_, &info) != 0) Fail(errno);
-  // Under the exclusive lock only this object changes the length from now on.
-  if (lockedAlone_) {
+  // Under the lock only this object changes the length from now on.
+  if (writersLockedOut_) {
     length_ = static_cast<std::uint64_t>(info.st_size);
     lengthKnown_ = true;
   }
@@ -246,7 +246,7 @@ void CZipFile::SetLength(std::uint64_t newLength) {
     if (errno != EINTR) Fail(errno);
   }
   // The offset stays where it was, past the end or not, as ftruncate leaves it.
-  if (lockedAlone_) {
+  if (writersLockedOut_) {
     length_ = newLength;
     lengthKnown_ = true;
   }

@@ -20,9 +20,10 @@
 ///
 /// Only this object moves its descriptor's offset, so for a regular file it keeps the offset
 /// itself and asks the kernel only to move it elsewhere: `GetPosition` and a `Seek` to where the
-/// file already is cost no system call. While it holds the exclusive lock (an open for writing
-/// that denies others) no cooperating process can change the file, so it also keeps the length
-/// once it has asked for it: appending an entry then needs no `fstat` and no `lseek`.
+/// file already is cost no system call. While it holds a lock, shared or exclusive, no cooperating
+/// process can write the file (a writer needs the exclusive lock), so it also keeps the length
+/// once it has asked for it, following its own writes: appending an entry then needs no `fstat`
+/// and no `lseek`, reading one no `fstat`.
 class CZipFile : public CZipAbstractFile {
 public:
   /// Open-mode flags.
@@ -98,9 +99,9 @@ private:
   /// The descriptor's offset, kept for a regular file (`placeKept_`), else asked of the kernel.
   std::uint64_t position_ = 0;
   bool placeKept_ = false;
-  /// Set while the exclusive lock is held; the length is then kept from the first time it is
-  /// asked (`lengthKnown_`) and follows this object's own writes and truncations.
-  bool lockedAlone_ = false;
+  /// Set while a lock keeps other writers out; the length is then kept from the first time it
+  /// is asked (`lengthKnown_`) and follows this object's own writes and truncations.
+  bool writersLockedOut_ = false;
   mutable bool lengthKnown_ = false;
   mutable std::uint64_t length_ = 0;
   struct stat openStatus_ {};  ///< the status the open took, when `openStatusKnown_`

@@ -383,6 +383,16 @@ std::time_t CZipFileHeader::EntryTime() const {
   return std::mktime(&parts);
 }
 
+std::time_t CZipFileHeader::EntryTime(ZipEntryTimeMemo& memo) const {
+  const std::uint32_t dosDateTime = std::uint32_t{m_uModDate} << 16 | m_uModTime;
+  if (!memo.known || memo.dosDateTime != dosDateTime) {
+    memo.time = EntryTime();
+    memo.dosDateTime = dosDateTime;
+    memo.known = true;
+  }
+  return memo.time;
+}
+
 void CZipFileHeader::SetEntryTime(std::time_t t) {
   std::tm parts{};
   if (localtime_r(&t, &parts) == nullptr) {

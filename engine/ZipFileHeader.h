@@ -11,6 +11,15 @@
 
 class CZipStorage;
 
+/// The last DOS date and time turned into a `time_t`. The entries of one archive mostly share
+/// their times, and every `mktime` asks the system for the time zone file again (a `stat` per
+/// extracted file), so a reader of many entries keeps one of these.
+struct ZipEntryTimeMemo {
+  std::uint32_t dosDateTime = 0;  ///< date << 16 | time of `time`
+  std::time_t time = 0;
+  bool known = false;
+};
+
 /// One archive entry: the fields of its central directory record with its name, extra field and
 /// comment. It reads and writes its own central record and local header, checks a local header
 /// against itself, builds the 12 bytes of CRC and sizes of a data descriptor, and converts the
@@ -132,6 +141,8 @@ public:
 
   /// The modification time as a `time_t` (local time); -1 when the DOS fields cannot be.
   std::time_t EntryTime() const;
+  /// The same, answered from `memo` when it holds this date and time, else kept there.
+  std::time_t EntryTime(ZipEntryTimeMemo& memo) const;
   /// Sets the DOS time and date from `t` (local time). Years before 1980 store year bits 0.
   void SetEntryTime(std::time_t t);
 

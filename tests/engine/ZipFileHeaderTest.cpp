@@ -328,6 +328,22 @@ TEST(FileHeaderTime, DosTimeBothWays) {
   header.SetEntryTime(t + 1);  // odd seconds round down to the 2-second grid
   EXPECT_EQ(header.EntryTime(), t);
 
+  // A memo answers for the date and time it holds and follows every other one.
+  ZipEntryTimeMemo memo;
+  EXPECT_EQ(header.EntryTime(memo), t);
+  EXPECT_EQ(header.EntryTime(memo), t);
+  header.SetEntryTime(t + 2);
+  EXPECT_EQ(header.EntryTime(memo), t + 2);
+  header.m_uModDate = 0x3A21;  // the memo's time of day (13:46:00), another date
+  std::tm otherDay = moment;
+  otherDay.tm_min = 46;
+  otherDay.tm_sec = 0;
+  otherDay.tm_year = 109;
+  otherDay.tm_mon = 0;
+  otherDay.tm_mday = 1;
+  otherDay.tm_isdst = -1;
+  EXPECT_EQ(header.EntryTime(memo), std::mktime(&otherDay));
+
   std::tm old{};
   old.tm_year = 79;  // 1979-06-15
   old.tm_mon = 5;

@@ -1,6 +1,7 @@
 // ZipArchiveAdd.cpp -- CZipArchive: adding files and folders, and writing one entry's data.
 #include "engine/ZipArchive.h"
 
+#include "engine/ZipCrc32.h"
 #include "engine/ZipException.h"
 #include "engine/ZipFile.h"
 #include "engine/ZipPathComponent.h"
@@ -391,7 +392,7 @@ bool CZipArchive::WriteEntryData(const void* bytes, std::uint32_t count) {
   if (count == 0) return true;
   if (entryInputBytes_ + count > MaxArchiveBytes) ThrowZipError(EFBIG, GetArchivePath());
   CZipFileHeader* opened = centralDir_.m_pOpenedFile;
-  opened->m_uCrc32 = static_cast<std::uint32_t>(crc32(opened->m_uCrc32, static_cast<const Bytef*>(bytes), count));
+  opened->m_uCrc32 = ZipCrc32(opened->m_uCrc32, bytes, count);
   entryInputBytes_ += count;
 
   const std::uint32_t bufferSize = info_.buffer.GetSize();

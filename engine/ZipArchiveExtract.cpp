@@ -1,6 +1,7 @@
 // ZipArchiveExtract.cpp -- CZipArchive: reading one entry's data and extracting entries to disk.
 #include "engine/ZipArchive.h"
 
+#include "engine/ZipCrc32.h"
 #include "engine/ZipException.h"
 #include "engine/ZipFile.h"
 #include "engine/ZipFileException.h"
@@ -112,14 +113,14 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
         storage_.StorageRead(output + delivered, piece, false);
         if (entryEncrypted_) crypto_.DecodeBuffer(reinterpret_cast<char*>(output + delivered), piece);
         info_.compressedLeft -= piece;
-        info_.crc = static_cast<std::uint32_t>(crc32(info_.crc, output + delivered, piece));
+        info_.crc = ZipCrc32(info_.crc, output + delivered, piece);
         delivered += piece;
         continue;
       }
       if (info_.stream.avail_in == 0) ReadPackedPiece();
       std::uint32_t piece = std::min(wanted, info_.stream.avail_in);
       std::memcpy(output + delivered, info_.stream.next_in, piece);
-      info_.crc = static_cast<std::uint32_t>(crc32(info_.crc, output + delivered, piece));
+      info_.crc = ZipCrc32(info_.crc, output + delivered, piece);
       info_.stream.next_in += piece;
       info_.stream.avail_in -= piece;
       delivered += piece;
@@ -156,7 +157,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
     int result = inflate(&stream, Z_SYNC_FLUSH);
     std::uint32_t produced = static_cast<std::uint32_t>(stream.total_out - before);
     if (produced > 0) {
-      info_.crc = static_cast<std::uint32_t>(crc32(info_.crc, output + delivered, produced));
+      info_.crc = ZipCrc32(info_.crc, output + delivered, produced);
       info_.uncompressedLeft -= produced;
       delivered += produced;
     }

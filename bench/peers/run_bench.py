@@ -429,9 +429,15 @@ def format_size(value):
     return "%.1f MB" % (value / 1e6)
 
 
+def file_system_type(path):
+    """The type of the file system holding `path` (e.g. tmpfs, ext4), as `stat -f` reports it."""
+    result = subprocess.run(["stat", "-f", "-c", "%T", path], stdout=subprocess.PIPE, text=True)
+    return result.stdout.strip() or "unknown"
+
+
 def write_reports(scratch, rows, checks, corpus_lines, machine):
     brevik_rows = {r["task"]: r for r in rows if r["tool"] == "brevik"}
-    lines = ["Machine: %s" % machine, ""]
+    lines = ["Machine: %s" % machine, "", "Scratch folder: %s (%s)" % (scratch, file_system_type(scratch)), ""]
     lines += ["| corpus | files | bytes |", "|---|---|---|"] + corpus_lines + [""]
     lines += ["| task | tool | wall s | CPU s | peak MiB | size | brevik/tool (wall) | ok |",
               "|---|---|---|---|---|---|---|---|"]

@@ -1,0 +1,203 @@
+// ZipAppendSequenceTest.cpp -- long runs of appends, stops, replacements, copies and reopens leave every byte in place.
+#include "ZipArchiveTestSupport.h"
+
+#include "engine/ZipConstants.h"
+#include "engine/ZipEndian.h"
+#include "engine/ZipMemFile.h"
+#include "support/EntryEditPeers.h"
+#include "support/ScratchDir.h"
+#include "support/Shell.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace brevik::test {
+namespace {
+
+namespace LH = ZipFormat::LocalHeader;
+
+enum class Medium { File, Memory };
+
+/// The archive of one run, on disk or in memory; `Save` puts the memory form into a file so
+/// that the peers can read it.
+class SequenceArchive {
+public:
+  SequenceArchive(Medium medium, const ScratchDir& dir) : medium_(medium), path_(dir / "sequence.zip") {}
+  bool Open(CZipArchive& archive, int mode) {
+    return medium_ == Medium::File ? archive.Open(path_, mode) : archive.Open(memory_, mode);
+  }
+  std::string Bytes() {
+    if (medium_ == Medium::File) return ReadFileBytes(path_);
+    return std::string(reinterpret_cast<const char*>(memory_.GetData()), memory_.GetLength());
+  }
+  const std::string& Save() {
+    if (medium_ == Medium::Memory) WriteFileBytes(path_, Bytes());
+    return path_;
+  }
+
+private:
+  Medium medium_;
+  std::string path_;
+  CZipMemFile memory_;
+};
+
+/// Writes `bytes` to a source file of its own and adds it as `storedName`.
+bool AddSource(CZipArchive& archive, const ScratchDir& dir, const std::string& storedName, const std::string& bytes,
+               int level, int replaceIndex = -1, std::uint32_t bufferSize = 65536) {
+  const std::string path = dir / ("source-" + std::to_string(bytes.size()) + "-" + std::to_string(level));
+  WriteFileBytes(path, bytes);
+  AddFileRequest request;
+  request.sourcePath = path;
+  request.storedName = storedName;
+  request.level = level;
+  request.replaceIndex = replaceIndex;
+  request.bufferSize = bufferSize;
+  return archive.AddFile(request);
+}
+
+/// Empty when every local header of `bytes` has the signature, the name and (without a data
+/// descriptor, or encrypted, where both places carry them) the CRC and sizes of its central
+/// record, and the entry's data reads back as `expected` says; else what differs.
+std::string CheckEntries(CZipArchive& archive, const std::string& bytes,
+                         const std::vector<std::pair<std::string, std::string>>& expected) {
+  std::string problems;
+  if (archive.GetCount() != static_cast<int>(expected.size())) {
+    return "count " + std::to_string(archive.GetCount()) + " instead of " + std::to_string(expected.size());
+  }
+  for (int i = 0; i < archive.GetCount(); ++i) {
+    const CZipFileHeader entry = EntryInfo(archive, i);
+    const std::string where = " (entry " + std::to_string(i) + " " + expected[i].first + ")";
+    if (entry.GetFileName() != expected[i].first) problems += "name " + entry.GetFileName() + where + "\n";
+    const std::size_t local = entry.m_uOffset;
+    if (local + LH::Size > bytes.size()) {
+      problems += "local header past the end" + where + "\n";
+      continue;
+    }
+    const char* record = bytes.data() + local;
+    if (ReadLE<std::uint32_t>(record) != ZipFormat::LocalHeaderSignature) problems += "no local signature" + where + "\n";
+    const std::uint16_t nameLength = ReadLE<std::uint16_t>(record + LH::NameLength);
+    if (bytes.compare(local + LH::Size, nameLength, expected[i].first) != 0) problems += "local name" + where + "\n";
+    const bool descriptor = (ReadLE<std::uint16_t>(record + LH::Flags) & ZipFormat::Flag::DataDescriptor) != 0;
+    if (!descriptor || entry.IsEncrypted()) {
+      if (ReadLE<std::uint32_t>(record + LH::Crc) != entry.m_uCrc32 ||
+          ReadLE<std::uint32_t>(record + LH::Crc + 4) != entry.m_uComprSize ||
+          ReadLE<std::uint32_t>(record + LH::Crc + 8) != entry.m_uUncomprSize) {
+        problems += "local CRC or sizes" + where + "\n";
+      }
+    }
+    if (ReadTestEntry(archive, i) != expected[i].second) problems += "data" + where + "\n";
+  }
+  return problems;
+}
+
+/// What Python's zipfile (which compares each local name with its central one), Info-ZIP unzip
+/// and 7-Zip say of `path` with the password "pw"; empty when all three find it sound.
+std::string PeerVerdicts(const std::string& path) {
+  std::string failures;
+  CommandResult python = RunCommand(
+      "python3 -c 'import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1])\nz.setpassword(b\"pw\")\n"
+      "bad = z.testzip()\nsys.exit(0 if bad is None else \"bad \" + bad)' " +
+      ShellQuote(path) + " 2>&1");
+  if (python.exitStatus != 0) failures += "python: " + python.output;
+  CommandResult unzip = RunCommand("unzip -tqq -P pw " + ShellQuote(path) + " 2>&1");
+  if (unzip.exitStatus != 0) failures += "unzip -t: " + unzip.output;
+  CommandResult sevenZip = RunCommand("7zz t -bd -ppw " + ShellQuote(path) + " 2>&1");
+  if (sevenZip.exitStatus != 0) failures += "7zz t: " + sevenZip.output;
+  return failures;
+}
+
+class AppendSequence : public testing::TestWithParam<Medium> {};
+
+TEST_P(AppendSequence, EveryLocalHeaderAndEveryByteEndsWhereTheDirectorySays) {
+  ScratchDir dir;
+  SequenceArchive target(GetParam(), dir);
+  std::vector<std::pair<std::string, std::string>> expected;
+  CZipArchive archive;
+  ASSERT_TRUE(target.Open(archive, CZipArchive::CreateNew));
+
+  // Small entries get their CRC and sizes in the write buffer, large ones by a seek back; a
+  // deflated entry larger than the buffer before compression may still fit in it after.
+  expected.emplace_back("small.txt", GeneratedBytes(300, 1, true));
+  WriteTestEntry(archive, expected.back().first, expected.back().second, 6);
+  expected.emplace_back("large-stored.bin", GeneratedBytes(150000, 2, false));
+  ASSERT_TRUE(AddSource(archive, dir, expected.back().first, expected.back().second, 0));
+  expected.emplace_back("large-deflated.txt", GeneratedBytes(200000, 3, true));
+  ASSERT_TRUE(AddSource(archive, dir, expected.back().first, expected.back().second, 6));
+  expected.emplace_back("noise-deflated.bin", GeneratedBytes(150000, 4, false));
+  ASSERT_TRUE(AddSource(archive, dir, expected.back().first, expected.back().second, 6));
+
+  // Encrypted entries: a signed descriptor after the data, and the values in the local header.
+  ASSERT_TRUE(archive.SetPassword("pw"));
+  expected.emplace_back("secret-small.txt", GeneratedBytes(500, 5, true));
+  WriteTestEntry(archive, expected.back().first, expected.back().second, 6);
+  expected.emplace_back("secret-large.bin", GeneratedBytes(150000, 6, false));
+  ASSERT_TRUE(AddSource(archive, dir, expected.back().first, expected.back().second, 0));
+  ASSERT_TRUE(archive.SetPassword(nullptr));
+
+  // An add stopped half-way is cut off again; the next entry starts where it started.
+  RecordingCallback stop(2);
+  archive.SetCallback(&stop, cbAddFile);
+  EXPECT_EQ(ZipErrorOf([&] { AddSource(archive, dir, "stopped.bin", GeneratedBytes(50000, 7, false), 0, -1, 4096); }),
+            errActionAbortedSafely);
+  archive.SetCallback(nullptr, cbAddFile);
+  ASSERT_EQ(archive.GetCount(), static_cast<int>(expected.size()));
+  expected.emplace_back("after-stop.txt", GeneratedBytes(700, 8, true));
+  WriteTestEntry(archive, expected.back().first, expected.back().second, 6);
+
+  // Replacements in the middle: stored (in place, the rest moved back) and deflated (through a
+  // temporary archive, the rest moved forward).
+  expected[1] = {"replaced-stored.bin", GeneratedBytes(1000, 9, false)};
+  ASSERT_TRUE(AddSource(archive, dir, expected[1].first, expected[1].second, 0, 1));
+  expected[0] = {"replaced-deflated.txt", GeneratedBytes(90000, 10, true)};
+  ASSERT_TRUE(AddSource(archive, dir, expected[0].first, expected[0].second, 6, 0));
+  // Replacing the last entry cuts it off and appends.
+  expected.back() = {"replaced-last.txt", GeneratedBytes(2000, 11, true)};
+  ASSERT_TRUE(AddSource(archive, dir, expected.back().first, expected.back().second, 6,
+                        static_cast<int>(expected.size()) - 1));
+
+  // A directory written in the middle is cut off by the next entry.
+  archive.WriteDirectoryNow();
+  expected.emplace_back("after-directory.txt", GeneratedBytes(400, 12, true));
+  WriteTestEntry(archive, expected.back().first, expected.back().second, 6);
+
+  // Entries copied packed from an archive of another tool, one of them with descriptors.
+  MakeInfoZipArchive(dir / "plain", dir / "plain.zip", {{"copied.txt", GeneratedBytes(5000, 13, true)}});
+  MakeInfoZipArchive(dir / "streamed", dir / "streamed.zip", {{"streamed.bin", GeneratedBytes(80000, 14, false)}},
+                     "", true);
+  for (const char* source : {"plain.zip", "streamed.zip"}) {
+    CZipArchive other;
+    ASSERT_TRUE(other.Open(dir / source, CZipArchive::OpenReadOnly));
+    ASSERT_TRUE(archive.CopyEntryFrom(other, 0)) << source;
+    other.Close();
+  }
+  expected.emplace_back("copied.txt", GeneratedBytes(5000, 13, true));
+  expected.emplace_back("streamed.bin", GeneratedBytes(80000, 14, false));
+  expected.emplace_back("after-copies.txt", GeneratedBytes(600, 15, true));
+  WriteTestEntry(archive, expected.back().first, expected.back().second, 6);
+  archive.Close();
+
+  // Reopened, the archive's own directory is cut off by the first new entry.
+  ASSERT_TRUE(target.Open(archive, CZipArchive::OpenExisting));
+  expected.emplace_back("reopened.bin", GeneratedBytes(120000, 16, false));
+  ASSERT_TRUE(AddSource(archive, dir, expected.back().first, expected.back().second, 0));
+  expected.emplace_back("reopened-small.txt", GeneratedBytes(100, 17, true));
+  WriteTestEntry(archive, expected.back().first, expected.back().second, 6);
+  archive.Close();
+
+  ASSERT_TRUE(target.Open(archive, CZipArchive::OpenReadOnly));
+  ASSERT_TRUE(archive.SetPassword("pw"));
+  EXPECT_EQ(CheckEntries(archive, target.Bytes(), expected), "");
+  archive.Close();
+  EXPECT_EQ(PeerVerdicts(target.Save()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothStorages, AppendSequence, testing::Values(Medium::File, Medium::Memory),
+                         [](const testing::TestParamInfo<Medium>& info) {
+                           return info.param == Medium::File ? std::string("File") : std::string("Memory");
+                         });
+
+}  // namespace
+}  // namespace brevik::test

@@ -165,6 +165,14 @@ TEST_P(AppendSequence, EveryLocalHeaderAndEveryByteEndsWhereTheDirectorySays) {
   ASSERT_TRUE(AddSource(archive, dir, expected.back().first, expected.back().second, 6,
                         static_cast<int>(expected.size()) - 1));
 
+  // Encrypted replacements in the middle: the local header gets its values in the buffer.
+  ASSERT_TRUE(archive.SetPassword("pw"));
+  expected[2] = {"replaced-secret-stored.bin", GeneratedBytes(30000, 18, false)};
+  ASSERT_TRUE(AddSource(archive, dir, expected[2].first, expected[2].second, 0, 2));
+  expected[3] = {"replaced-secret-deflated.txt", GeneratedBytes(40000, 19, true)};
+  ASSERT_TRUE(AddSource(archive, dir, expected[3].first, expected[3].second, 6, 3));
+  ASSERT_TRUE(archive.SetPassword(nullptr));
+
   // A directory written in the middle is cut off by the next entry.
   archive.WriteDirectoryNow();
   expected.emplace_back("after-directory.txt", GeneratedBytes(400, 12, true));

@@ -39,7 +39,10 @@ struct AddFileRequest {
   /// descriptor, which also makes sure they are those of the bytes read. Ignored with
   /// `sourceInfo` or `sourceFile`.
   bool sourceSeenAsFile = false;
-  /// Set by `AddFile` when it refused a source it opened because it is the archive's own file
-  /// (read while being written, it would give neither its old bytes nor its new ones).
+  /// Set by `AddFile` when it refused a disk source because it is the archive's own file (read
+  /// while being written, it would give neither its old bytes nor its new ones).
   bool sourceIsArchive = false;
+  /// Set by `AddFile` when a source seen as a file (`sourceSeenAsFile`) was gone by the time it
+  /// was opened (ENOENT).
+  bool sourceVanished = false;
 };

@@ -89,6 +89,7 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
 
   int replaceIndex = request.replaceIndex;
   request.sourceIsArchive = false;
+  request.sourceVanished = false;
   CZipFile diskFile;
   if (request.sourceFile == nullptr &&
       (replaceIndex != -1 || (request.sourceSeenAsFile && !request.sourceInfo.has_value()))) {
@@ -97,7 +98,10 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     // by its directory entry is opened now too, and its facts come from the open descriptor.
     if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) {
       // Only a file that became a folder since it was seen goes on, as the folder it now is.
-      if (replaceIndex != -1 || errno != EISDIR) return false;
+      if (replaceIndex != -1 || errno != EISDIR) {
+        request.sourceVanished = errno == ENOENT;
+        return false;
+      }
     } else if (IsArchiveFile(diskFile)) {
       request.sourceIsArchive = true;
       return false;
@@ -180,6 +184,12 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   } else {
     if (diskFile.IsClosed() && !diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false))
       return false;
+    // Read while being written, the archive's own file would give neither its old bytes nor its
+    // new ones.
+    if (IsArchiveFile(diskFile)) {
+      request.sourceIsArchive = true;
+      return false;
+    }
     sizeKnown = diskInfo.isRegularFile;
     size = diskInfo.size;
   }

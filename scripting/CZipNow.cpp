@@ -75,8 +75,9 @@ void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFu
   addInProgress_ = true;
   const bool added = archive.AddFile(add);
   addInProgress_ = false;
-  // The archive's own file, met in a folder being added, is left out without a complaint.
-  if (!added && !(seenAsFile && add.sourceIsArchive)) NoteFailure(path);
+  // The archive's own file, met in a folder being added, is left out without a complaint, and so
+  // is a file gone since the folder was read.
+  if (!added && !(seenAsFile && (add.sourceIsArchive || add.sourceVanished))) NoteFailure(path);
 }
 
 void CZipNow::NoteFailure(const std::string& path) {

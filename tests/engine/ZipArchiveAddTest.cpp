@@ -405,9 +405,23 @@ TEST(ZipArchiveAdd, AFileSeenInAListingTakesItsFactsFromTheOpenAndIsNeverTheArch
     EXPECT_FALSE(archive.AddFile(request)) << name;
     EXPECT_TRUE(request.sourceIsArchive) << name;
   }
+  // Nor is it added when named by a caller that made no listing.
+  AddFileRequest named;
+  named.sourcePath = dir / "other-name.zip";
+  EXPECT_FALSE(archive.AddFile(named));
+  EXPECT_TRUE(named.sourceIsArchive);
+  // A file gone since the listing is told apart from one that cannot be read.
   request.sourcePath = dir / "missing.txt";
   EXPECT_FALSE(archive.AddFile(request));
   EXPECT_FALSE(request.sourceIsArchive);
+  EXPECT_TRUE(request.sourceVanished);
+  if (::geteuid() != 0) {
+    WriteFileBytes(dir / "locked.txt", "locked");
+    ASSERT_EQ(::chmod((dir / "locked.txt").c_str(), 0), 0);
+    request.sourcePath = dir / "locked.txt";
+    EXPECT_FALSE(archive.AddFile(request));
+    EXPECT_FALSE(request.sourceVanished);
+  }
   EXPECT_EQ(archive.GetCount(), 2);
   archive.Close();
 }

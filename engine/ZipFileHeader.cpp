@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -62,6 +63,24 @@ bool EndsWithSeparator(const CZipAutoBuffer& name) {
   const std::string_view view = name.View();
   return !view.empty() && (view.back() == '/' || view.back() == '\\');
 }
+
+// Room for one header record: on the stack for the usual sizes, on the heap for long names or
+// extra fields (a record holds at most 46 + 3 * 65535 bytes).
+class RecordSpace {
+public:
+  // Zeroed like a new vector: no byte of a record may ever come from the stack.
+  explicit RecordSpace(std::uint32_t size) {
+    if (size > sizeof small_)
+      large_.resize(size);
+    else
+      std::memset(small_, 0, size);
+  }
+  char* data() { return large_.empty() ? small_ : large_.data(); }
+
+private:
+  char small_[512];
+  std::vector<char> large_;
+};
 
 // The archive form of a new name: the bytes and whether they are UTF-8 that needs flag bit 11.
 struct EncodedName {
@@ -178,9 +197,10 @@ bool CZipFileHeader::ReadCentralHeader(const char* record) {
 }
 
 std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
-  const std::string name = ArchiveName();
+  std::string encoded;
+  const std::string_view name = ArchiveNameIn(encoded);
   const std::uint32_t size = HeaderSize(false);
-  std::vector<char> record(size);
+  RecordSpace record(size);
   char* p = record.data();
   Put32(p, CH::Signature, m_uSignature);
   Put16(p, CH::VersionMadeBy, m_uVersionMadeBy);
@@ -281,9 +301,10 @@ const char* CZipFileHeader::FindExtraBlock(const CZipAutoBuffer& extra, std::uin
 }
 
 void CZipFileHeader::WriteLocalHeader(CZipStorage& storage) {
-  const std::string name = ArchiveName();
+  std::string encoded;
+  const std::string_view name = ArchiveNameIn(encoded);
   const std::uint32_t size = HeaderSize(true);
-  std::vector<char> record(size);
+  RecordSpace record(size);
   char* p = record.data();
   Put32(p, LH::Signature, ZipFormat::LocalHeaderSignature);
   Put16(p, LH::VersionNeeded, m_uVersionNeeded);
@@ -477,9 +498,21 @@ std::string CZipFileHeader::ArchiveName() const {
   return EncodeName(m_pszFileName.ToString(), EntrySystem(), true).bytes;
 }
 
+std::string_view CZipFileHeader::ArchiveNameIn(std::string& scratch) const {
+  if (m_nameInArchiveForm) return m_pszFileName.View();
+  if (RecordedNameApplies()) return RecordedArchiveName();
+  scratch = ArchiveName();
+  return scratch;
+}
+
 std::uint32_t CZipFileHeader::ArchiveNameSize() const {
   if (m_nameInArchiveForm) return m_pszFileName.GetSize();
   if (RecordedNameApplies()) return m_recordedArchiveSize;
+  // An ASCII name keeps its length in every archive form ("\\" becomes "/", CP437 agrees with
+  // ASCII), and a name of a system outside the DOS family is stored as it is.
+  const std::string_view host = m_pszFileName.View();
+  if (!ZipEntryName::IsDosFamily(EntrySystem()) || ZipEntryName::IsAscii(host))
+    return static_cast<std::uint32_t>(host.size());
   return static_cast<std::uint32_t>(EncodeName(m_pszFileName.ToString(), EntrySystem(), true).bytes.size());
 }
 

@@ -212,6 +212,8 @@ private:
   bool MayHoldZip64Sizes(const char* record) const;
   bool Zip64SizesMatch(const char* record, const char* extra) const;
   std::uint32_t ArchiveNameSize() const;
+  /// The archive-form name without a copy where one is at hand, else encoded into `scratch`.
+  std::string_view ArchiveNameIn(std::string& scratch) const;
   std::string_view RecordedArchiveName() const;
   std::string_view RecordedHostName() const;
   void RecordNames(std::string_view archiveName, std::string_view hostName);

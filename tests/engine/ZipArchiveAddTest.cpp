@@ -304,7 +304,22 @@ TEST(ZipArchiveAdd, NamesLongerThanTheFormatAllowAreRefusedWith109) {
   header.SetEntryName(std::string(65535, 'n'));
   EXPECT_TRUE(archive.OpenEntryForWriting(header, 0));
   EXPECT_TRUE(archive.CloseEntryForWriting());
+  // Records of every size reach the archive whole: far past, just past and below 512 bytes.
+  for (const std::size_t length : {std::size_t{482}, std::size_t{467}, std::size_t{5}}) {
+    header.SetEntryName(std::string(length, 'm'));
+    EXPECT_TRUE(archive.OpenEntryForWriting(header, 0));
+    EXPECT_TRUE(archive.CloseEntryForWriting());
+  }
   archive.Close();
+  CZipArchive reader;
+  ASSERT_TRUE(reader.Open(memory, CZipArchive::OpenReadOnly));
+  ASSERT_EQ(reader.GetCount(), 4);
+  EXPECT_EQ(EntryInfo(reader, 0).GetFileName(), std::string(65535, 'n'));
+  EXPECT_EQ(EntryInfo(reader, 1).GetFileName(), std::string(482, 'm'));
+  EXPECT_EQ(EntryInfo(reader, 2).GetFileName(), std::string(467, 'm'));
+  EXPECT_EQ(EntryInfo(reader, 3).GetFileName(), std::string(5, 'm'));
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadTestEntry(reader, i), "") << i;  // each local header checked
+  reader.Close();
 }
 
 TEST(ZipArchiveAdd, OneCompressorKeptAcrossEntriesPacksEachAsAFreshOneWould) {

@@ -7,11 +7,11 @@
 # Quick mode (the default) measures the text and tiny-file corpora, a listing of 65535 entries and
 # deleting from one binary archive, in well under 10 minutes on two cores. --full adds the binary
 # corpus, stored archives, the 1 GiB file (when the disk has room) and 7-Zip with its own threads.
-# The scratch folder is /dev/shm/brevik-bench when /dev/shm is a tmpfs with room (see below),
-# else $TMPDIR/brevik-bench. --only create,extract,list,delete,password and --corpus text,tiny
-# narrow a run; --baseline puts another brevik command (an older build) beside this one in every
-# task, to show what a change gained; --build picks the Release build folder (default
-# build/release).
+# The scratch folder is /dev/shm/brevik-bench when /dev/shm is a tmpfs with room and the memory
+# to back it (see below), else $TMPDIR/brevik-bench. --only create,extract,list,delete,password
+# and --corpus text,tiny narrow a run; --baseline puts another brevik command (an older build)
+# beside this one in every task, to show what a change gained; --build picks the Release build
+# folder (default build/release).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scratch=""
@@ -35,10 +35,13 @@ done
 # its own work. On a disk file system without a journal (ext4 here) a new file's inode is looked
 # for past every inode deleted in the last minutes, so each run would pay for the deletion of the
 # run before it, by seconds and by chance. --scratch picks a disk folder to measure there.
+# A tmpfs holds its files in memory, so both its own room and the memory still available must
+# hold every corpus, archive and extracted tree of the run (a full run keeps a 1 GiB tree per tool).
 if [[ -z "$scratch" ]]; then
-  need_kib=$((full ? 8 * 1024 * 1024 : 2 * 1024 * 1024))
+  need_kib=$((full ? 16 * 1024 * 1024 : 2 * 1024 * 1024))
+  memory_kib=$(awk '/^MemAvailable:/ {print $2}' /proc/meminfo 2>/dev/null || echo 0)
   if [[ "$(stat -f -c %T /dev/shm 2>/dev/null)" == tmpfs ]] &&
-     (( $(df -k --output=avail /dev/shm | tail -1) > need_kib )); then
+     (( $(df -k --output=avail /dev/shm | tail -1) > need_kib && ${memory_kib:-0} > need_kib )); then
     scratch=/dev/shm/brevik-bench
   else
     scratch="${TMPDIR:-/tmp}/brevik-bench"

@@ -559,9 +559,12 @@ def main():
     checks = verdicts(rows, list(corpora), entry_count)
     machine = "%s, %d cores, %s" % (os.uname().machine, os.cpu_count(), " ".join(os.uname()[2:3]))
     table = write_reports(scratch, rows, checks, corpus_lines, machine)
+    # The tools' archives and trees are of no use after the run, and in a tmpfs they hold memory.
+    shutil.rmtree(ctx.work, ignore_errors=True)
     print()
     print(table)
     print("results: %s/results.md and results.csv" % scratch)
+    print("corpora kept for the next run in %s (remove the folder to free the space)" % corpora_root)
     return 0
 
 

@@ -139,7 +139,33 @@ TEST(StorageSplit, ReadingCrossesVolumesButNotForWholeRecords) {
   storage.StorageClose(false);
 }
 
-class StorageMedium : public testing::TestWithParam<RecordsMedium> {};
+class StorageMedium : public testing::TestWithParam<RecordsMedium> {
+protected:
+  /// Creates the new archive "name" in the medium under test, with a 16-byte write buffer.
+  void OpenNew(const std::string& name) {
+    path_ = dir_ / name;
+    storage.m_iWriteBufferSize = 16;
+    if (GetParam() == RecordsMedium::File)
+      storage.StorageOpen(path_, CZipStorage::CreateNew, 0);
+    else
+      storage.StorageOpenMemory(memory_, CZipStorage::CreateNew);
+  }
+  /// The archive's bytes, once the storage is closed.
+  std::string Written() const {
+    return GetParam() == RecordsMedium::File
+               ? ReadFileBytes(path_)
+               : std::string(reinterpret_cast<const char*>(memory_.GetData()), memory_.GetLength());
+  }
+  std::string Path() const { return path_; }
+
+private:
+  ScratchDir dir_;
+  CZipMemFile memory_;
+  std::string path_;
+
+protected:
+  CZipStorage storage;  ///< last, so that it goes before the file and memory it writes to
+};
 
 TEST_P(StorageMedium, ReadingPastTheEndOfAnOrdinaryArchive) {
   RecordsOpenArchive archive("0123456789", GetParam());
@@ -154,36 +180,19 @@ TEST_P(StorageMedium, ReadingPastTheEndOfAnOrdinaryArchive) {
 }
 
 TEST_P(StorageMedium, BufferedWritesReachTheFileOnFlushAndClose) {
-  ScratchDir dir;
-  CZipMemFile memory;
-  CZipStorage storage;
-  storage.m_iWriteBufferSize = 16;
-  if (GetParam() == RecordsMedium::File)
-    storage.StorageOpen(dir / "w.zip", CZipStorage::CreateNew, 0);
-  else
-    storage.StorageOpenMemory(memory, CZipStorage::CreateNew);
+  OpenNew("w.zip");
   const std::string data = GeneratedBytes(100, 3, false);
   storage.StorageWrite(data.data(), 40, true);
   EXPECT_EQ(storage.GetBytesInWriteBuffer(), 8u);  // two full buffers went out
   EXPECT_EQ(storage.m_pFile->GetLength(), 32u);
   storage.StorageWrite(data.data() + 40, 60, false);
   const std::string name = storage.StorageClose(false);
-  const std::string written = GetParam() == RecordsMedium::File
-                                  ? ReadFileBytes(dir / "w.zip")
-                                  : std::string(reinterpret_cast<const char*>(memory.GetData()), memory.GetLength());
-  EXPECT_EQ(written, data);
-  EXPECT_EQ(name, GetParam() == RecordsMedium::File ? dir / "w.zip" : "");
+  EXPECT_EQ(Written(), data);
+  EXPECT_EQ(name, GetParam() == RecordsMedium::File ? Path() : "");
 }
 
 TEST_P(StorageMedium, RewritingBufferedBytesOnlyWhileAllOfThemAreStillThere) {
-  ScratchDir dir;
-  CZipMemFile memory;
-  CZipStorage storage;
-  storage.m_iWriteBufferSize = 16;
-  if (GetParam() == RecordsMedium::File)
-    storage.StorageOpen(dir / "r.zip", CZipStorage::CreateNew, 0);
-  else
-    storage.StorageOpenMemory(memory, CZipStorage::CreateNew);
+  OpenNew("r.zip");
   EXPECT_FALSE(storage.RewriteBuffered(0, "X", 1));  // nothing buffered yet
   storage.StorageWrite("abcdefghijklmnopqrst", 20, false);  // 16 went out, "qrst" wait at 16
   EXPECT_FALSE(storage.RewriteBuffered(15, "XY", 2));        // its first byte is in the file
@@ -193,10 +202,7 @@ TEST_P(StorageMedium, RewritingBufferedBytesOnlyWhileAllOfThemAreStillThere) {
   EXPECT_TRUE(storage.RewriteBuffered(18, "ST", 2));
   EXPECT_TRUE(storage.RewriteBuffered(20, "", 0));
   storage.StorageClose(false);
-  const std::string written = GetParam() == RecordsMedium::File
-                                  ? ReadFileBytes(dir / "r.zip")
-                                  : std::string(reinterpret_cast<const char*>(memory.GetData()), memory.GetLength());
-  EXPECT_EQ(written, "abcdefghijklmnopQRST");
+  EXPECT_EQ(Written(), "abcdefghijklmnopQRST");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStorages, StorageMedium, testing::Values(RecordsMedium::File, RecordsMedium::Memory),

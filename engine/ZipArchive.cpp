@@ -87,6 +87,9 @@ bool CZipArchive::IsClosed() const { return !archiveOpen_; }
 
 bool CZipArchive::SetPassword(const char* password) {
   if (entryState_ != 0) return false;
+  const std::string_view wanted = password != nullptr ? std::string_view(password) : std::string_view();
+  // Entries decoded ahead were decoded with the password before.
+  if (wanted != password_.View()) decodeAhead_.Clear();
   if (password != nullptr) {
     password_.Assign(password, static_cast<std::uint32_t>(std::strlen(password)));
   } else {
@@ -201,4 +204,5 @@ void CZipArchive::ReleaseArchiveBuffers() {
   EndDeflate();
   info_.ReleaseBuffer();
   readBuffer_.Release();
+  decodeAhead_.Release();
 }

@@ -7,6 +7,7 @@
 #include "engine/ZipCentralDir.h"
 #include "engine/ZipContainers.h"
 #include "engine/ZipCrypto.h"
+#include "engine/ZipDecodeAhead.h"
 #include "engine/ZipFileHeader.h"
 #include "engine/ZipInternalInfo.h"
 #include "engine/ZipStorage.h"
@@ -116,6 +117,14 @@ public:
   bool SetPassword(const char* password);
   /// The password as set.
   std::string GetPassword() const;
+
+  /// Says whether the entries will be read one after another in their order, as an extraction
+  /// of the whole archive reads them (default: no). When they will, the encrypted entries of an
+  /// archive opened read only are read and decoded several at a time, up to 1 MiB of the archive
+  /// ahead of the entry opened (`CZipDecodeAhead`): the cipher's steps are serial within an
+  /// entry, and decoding several entries side by side runs about three times as fast. Entries
+  /// read in another order are still read correctly, each then costing a window of its own.
+  void SetReadAhead(bool inOrder) { readAhead_ = inOrder; }
 
   /// Sets the folder that stored names are made relative to, without its trailing separators;
   /// null empties it. Ignored when no archive is open or an entry is open (so: after `Open`).
@@ -323,6 +332,11 @@ private:
   void FlushEntryBuffer(std::uint32_t count);
   /// Reads, decrypts and deducts the next piece of packed data of the entry open for reading.
   void ReadPackedPiece();
+  /// The encrypted entry `entry` (number `index`), whose local header has just been read, from
+  /// the decode-ahead window (filled from it when the window does not hold it): its decrypted
+  /// data, the file left after the data. Null when the window cannot serve it, the file then
+  /// still at the encryption header. Throws 110 when its decrypted header fails the check.
+  char* DecodedAhead(int index, const CZipFileHeader& entry);
   /// Adding a file (not a folder) once the header is built.
   /// `diskInfo` is the source's stat (unused for a source file); `diskFile` the source when
   /// `AddFile` already opened it (else it is opened here).
@@ -352,6 +366,8 @@ private:
   bool trackAllocations_ = true;
   CZipAutoBuffer password_;
   CZipCrypto crypto_;
+  bool readAhead_ = false;            ///< `SetReadAhead`
+  CZipDecodeAhead decodeAhead_;       ///< encrypted entries decoded ahead, for `password_`
 
   // Kept from one written entry to the next while the archive is open: zlib's deflate state is
   // about 270 KiB, and initialising (allocating and clearing) it for every entry cost more than

@@ -50,10 +50,13 @@ bool CZipArchive::OpenEntryForReading(int index) {
 
   entryEncrypted_ = opened->IsEncrypted();
   std::uint32_t packedBytes = opened->m_uComprSize;
+  char* decodedAhead = nullptr;
   if (entryEncrypted_) {
     if (password_.View().empty()) ThrowArchiveError(errBadPassword);
     if (packedBytes < ZipFormat::Encryption::HeaderSize) ThrowArchiveError(errBadArchive);
-    if (!crypto_.CheckEncryptionHeader(password_.View(), *opened, storage_)) ThrowArchiveError(errBadPassword);
+    decodedAhead = DecodedAhead(index, *opened);
+    if (decodedAhead == nullptr && !crypto_.CheckEncryptionHeader(password_.View(), *opened, storage_))
+      ThrowArchiveError(errBadPassword);
     packedBytes -= ZipFormat::Encryption::HeaderSize;
   }
 
@@ -65,8 +68,9 @@ bool CZipArchive::OpenEntryForReading(int index) {
     ThrowArchiveError(errBadArchive);
   }
 
-  // Data that would run past the end of the archive file is refused before any of it is used.
-  if (!storage_.IsSpanned()) {
+  // Data that would run past the end of the archive file is refused before any of it is used
+  // (data decoded ahead was read whole from the file).
+  if (!storage_.IsSpanned() && decodedAhead == nullptr) {
     std::uint64_t dataStart = storage_.m_pFile->GetPosition();
     if (dataStart + packedBytes > storage_.m_pFile->GetLength()) ThrowArchiveError(errBadArchive);
   }
@@ -80,12 +84,41 @@ bool CZipArchive::OpenEntryForReading(int index) {
     info_.stream = z_stream{};
   }
   info_.compressedLeft = packedBytes;
+  if (decodedAhead != nullptr) {
+    // All the packed data is in memory already, decrypted: nothing is left to read.
+    info_.stream.next_in = reinterpret_cast<Bytef*>(decodedAhead);
+    info_.stream.avail_in = packedBytes;
+    info_.compressedLeft = 0;
+  }
   info_.uncompressedLeft = opened->m_uUncomprSize;
   info_.crc = 0;
   dummyByteOffered_ = false;
   entryState_ = -1;
   guard.Dismiss();
   return true;
+}
+
+char* CZipArchive::DecodedAhead(int index, const CZipFileHeader& entry) {
+  // A split archive reads through volume changes, and a writable one may change under the
+  // window: both are read the ordinary way.
+  if (!readAhead_ || storage_.IsSpanned() || !storage_.m_bReadOnly) return nullptr;
+  CZipAbstractFile& file = *storage_.m_pFile;
+  const std::uint64_t position = file.GetPosition();
+  CZipDecodeAhead::Decoded decoded = decodeAhead_.Find(index, position);
+  if (decoded.header == nullptr) {
+    decodeAhead_.Fill(file, centralDir_, index, position, password_.View());
+    decoded = decodeAhead_.Find(index, position);
+  }
+  if (decoded.header == nullptr || decoded.length != entry.m_uComprSize) {
+    file.Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
+    return nullptr;
+  }
+  const auto checkByte = static_cast<std::uint8_t>(decoded.header[ZipFormat::Encryption::HeaderSize - 1]);
+  if (checkByte != CZipCrypto::ExpectedCheckByte(entry)) ThrowArchiveError(errBadPassword);
+  // Only a data descriptor is read after the data; without one the file may stay where it is.
+  if (entry.IsDataDescriptor())
+    file.Seek(static_cast<std::int64_t>(position + entry.m_uComprSize), CZipAbstractFile::begin);
+  return decoded.header + ZipFormat::Encryption::HeaderSize;
 }
 
 void CZipArchive::ReadPackedPiece() {

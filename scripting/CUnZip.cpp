@@ -58,6 +58,8 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
 
   const int entryCount = archive.GetCount();
   const bool unzipping = request.operation == OpUnZip;
+  // Every entry is extracted in its order: encrypted ones may be decoded several at a time.
+  archive.SetReadAhead(unzipping);
   const std::string prefix = FolderPrefix(request.targetPath);
   // Each entry's object is made as soon as the entry is seen: no list of records beside the
   // objects, which for an archive of many entries was as large as the objects themselves.

@@ -1,6 +1,9 @@
 // ZipCryptoTest.cpp -- the traditional cipher: round trips, the encryption header and its check byte.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "engine/ZipCrypto.h"
 #include "engine/ZipFileHeader.h"
 #include "support/ScratchDir.h"
@@ -32,6 +35,40 @@ TEST(Crypto, EncodeThenDecodeIsTheIdentityAndDependsOnThePassword) {
   EXPECT_EQ(decoder.Keys().key0, encoder.Keys().key0);
   EXPECT_EQ(decoder.Keys().key1, encoder.Keys().key1);
   EXPECT_EQ(decoder.Keys().key2, encoder.Keys().key2);
+}
+
+TEST(Crypto, DecodingSeveralStreamsSideBySideGivesEachTheBytesAndKeysOfDecodingItAlone) {
+  // More streams than are stepped at once, of lengths that end in every order (empty, one
+  // byte, equal lengths, one much longer than the rest), each from keys of its own password.
+  const std::vector<std::size_t> lengths = {0, 1, 12, 5000, 5000, 3, 70000, 0, 257, 4096, 1, 999, 31, 12000};
+  std::vector<std::string> cipher;
+  std::vector<CZipCrypto> alone(lengths.size());
+  std::vector<CZipCrypto::DecodeJob> jobs(lengths.size());
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    const std::string password = "pw" + std::to_string(i);
+    std::string bytes = GeneratedBytes(lengths[i], static_cast<unsigned>(40 + i), i % 2 == 0);
+    CZipCrypto encoder;
+    encoder.InitKeys(password);
+    encoder.EncodeBuffer(bytes.data(), bytes.size());
+    cipher.push_back(bytes);
+    alone[i].InitKeys(password);
+    jobs[i].keys = alone[i].Keys();
+  }
+  std::vector<std::string> together = cipher;
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    jobs[i].data = together[i].data();
+    jobs[i].length = together[i].size();
+  }
+  CZipCrypto::DecodeSeveral(jobs.data(), jobs.size());
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    std::string expected = cipher[i];
+    alone[i].DecodeBuffer(expected.data(), expected.size());
+    EXPECT_EQ(together[i], expected) << "stream " << i;
+    EXPECT_EQ(together[i], GeneratedBytes(lengths[i], static_cast<unsigned>(40 + i), i % 2 == 0)) << "stream " << i;
+    EXPECT_EQ(jobs[i].keys.key0, alone[i].Keys().key0) << "stream " << i;
+    EXPECT_EQ(jobs[i].keys.key1, alone[i].Keys().key1) << "stream " << i;
+    EXPECT_EQ(jobs[i].keys.key2, alone[i].Keys().key2) << "stream " << i;
+  }
 }
 
 TEST(Crypto, PythonsDecrypterRecoversWhatEncodeBufferMadeOfEveryByteValue) {

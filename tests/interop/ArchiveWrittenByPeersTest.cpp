@@ -29,12 +29,15 @@ std::vector<ArchiveTreeItem> PeerTree() {
 }
 
 /// Extracts every entry of `zip` into `target` with the engine; returns the failures as text.
-std::string ExtractAll(const std::string& zip, const std::string& target, const char* password = nullptr) {
+/// With `inOrder` the archive is told that the entries are read in their order.
+std::string ExtractAll(const std::string& zip, const std::string& target, const char* password = nullptr,
+                       bool inOrder = false) {
   std::string failures;
   CZipArchive archive;
   try {
     archive.Open(zip, CZipArchive::OpenReadOnly);
     archive.SetPassword(password);
+    archive.SetReadAhead(inOrder);
     for (int i = 0; i < archive.GetCount(); ++i) {
       if (!archive.ExtractEntry(i, target)) failures += "entry " + std::to_string(i) + " not extracted; ";
     }
@@ -102,9 +105,17 @@ TEST(ArchiveWrittenByPeers, Zip64EntriesFromAPipeExtractWithAndWithoutDataDescri
 TEST(ArchiveWrittenByPeers, ZipCryptoEntriesNeedTheRightPasswordBeforeAnyFileIsCreated) {
   ScratchDir dir;
   WriteArchiveTree(dir.path(), PeerTree());
-  ASSERT_EQ(RunCommand("cd " + ShellQuote(dir.path()) + " && zip -qr -P 'pa ss' enc.zip tree").exitStatus, 0);
-  EXPECT_EQ(ExtractAll(dir / "enc.zip", dir / "right", "pa ss"), "");
-  EXPECT_EQ(CompareArchiveTrees(dir / "tree", dir / "right/tree", true, true), "");
+  const std::string d = ShellQuote(dir.path());
+  ASSERT_EQ(RunCommand("cd " + d + " && zip -qr -P 'pa ss' enc.zip tree").exitStatus, 0);
+  ASSERT_EQ(RunCommand("cd " + d + " && 7zz a -tzip -bd -p'pa ss' enc7.zip tree >/dev/null").exitStatus, 0);
+  // Read entry by entry, and read in order with the entries decoded ahead several at a time.
+  for (const bool inOrder : {false, true}) {
+    for (const char* zip : {"enc.zip", "enc7.zip"}) {
+      const std::string target = dir / (std::string(zip) + (inOrder ? ".ahead" : ".one"));
+      EXPECT_EQ(ExtractAll(dir / zip, target, "pa ss", inOrder), "") << zip;
+      EXPECT_EQ(CompareArchiveTrees(dir / "tree", target + "/tree", true, true), "") << zip;
+    }
+  }
 
   for (const char* password : {static_cast<const char*>(nullptr), "wrong"}) {
     fs::remove_all(dir / "out");

@@ -160,6 +160,7 @@ void CZipArchive::ReleaseEntryState() {
   info_.stream = z_stream{};
   ZipZlibFreeAll(zlibBlocks_);
   zlibStreamOpen_ = false;
+  followingAhead_ = CZipDecodeAhead::Following{};
 }
 
 void CZipArchive::PrepareZlibStream() {

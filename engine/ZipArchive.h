@@ -334,8 +334,9 @@ private:
   void ReadPackedPiece();
   /// The encrypted entry `entry` (number `index`), whose local header has just been read, from
   /// the decode-ahead window (filled from it when the window does not hold it): its decrypted
-  /// data, the file left after the data. Null when the window cannot serve it, the file then
-  /// still at the encryption header. Throws 110 when its decrypted header fails the check.
+  /// data, with its data descriptor found in the window or the file left after the data. Null
+  /// when the window cannot serve it, the file then still at the encryption header. Throws 110
+  /// when its decrypted header fails the check.
   char* DecodedAhead(int index, const CZipFileHeader& entry);
   /// Adding a file (not a folder) once the header is built.
   /// `diskInfo` is the source's stat (unused for a source file); `diskFile` the source when
@@ -368,6 +369,9 @@ private:
   CZipCrypto crypto_;
   bool readAhead_ = false;            ///< `SetReadAhead`
   CZipDecodeAhead decodeAhead_;       ///< encrypted entries decoded ahead, for `password_`
+  /// Reading an entry decoded ahead: the window's bytes after its data, where its data
+  /// descriptor is checked (none when the file is to be read for it).
+  CZipDecodeAhead::Following followingAhead_;
 
   // Kept from one written entry to the next while the archive is open: zlib's deflate state is
   // about 270 KiB, and initialising (allocating and clearing) it for every entry cost more than

@@ -115,9 +115,14 @@ char* CZipArchive::DecodedAhead(int index, const CZipFileHeader& entry) {
   }
   const auto checkByte = static_cast<std::uint8_t>(decoded.header[ZipFormat::Encryption::HeaderSize - 1]);
   if (checkByte != CZipCrypto::ExpectedCheckByte(entry)) ThrowArchiveError(errBadPassword);
-  // Only a data descriptor is read after the data; without one the file may stay where it is.
-  if (entry.IsDataDescriptor())
-    file.Seek(static_cast<std::int64_t>(position + entry.m_uComprSize), CZipAbstractFile::begin);
+  // Only a data descriptor is read after the data: from the window when it holds the bytes
+  // that may make it up, else from the file, which must then be right after the data.
+  if (entry.IsDataDescriptor()) {
+    if (decoded.following.count >= CZipCentralDir::DescriptorReadSize)
+      followingAhead_ = decoded.following;
+    else
+      file.Seek(static_cast<std::int64_t>(position + entry.m_uComprSize), CZipAbstractFile::begin);
+  }
   return decoded.header + ZipFormat::Encryption::HeaderSize;
 }
 
@@ -226,7 +231,7 @@ int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {
   }
   // An entry not read to its end leaves the storage inside its data: its data descriptor
   // cannot be checked from there.
-  centralDir_.CloseEntryHeader(afterError || !complete);
+  centralDir_.CloseEntryHeader(afterError || !complete, followingAhead_.bytes, followingAhead_.count);
   entryState_ = 0;
   ReleaseEntryState();
   return result;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "engine/ZipActionCallback.h"
@@ -332,7 +333,7 @@ void CZipCentralDir::ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t
   if (got != whole) file.Seek(static_cast<std::int64_t>(position + whole), CZipAbstractFile::begin);
 }
 
-void CZipCentralDir::CloseEntryHeader(bool afterError) {
+void CZipCentralDir::CloseEntryHeader(bool afterError, const char* following, std::uint32_t followingCount) {
   if (m_pOpenedFile == nullptr) return;
   CZipFileHeader* header = m_pOpenedFile;
   m_pOpenedFile = nullptr;
@@ -352,13 +353,21 @@ void CZipCentralDir::CloseEntryHeader(bool afterError) {
   } else {
     // One read for the signed form, which is the common one; four bytes too many for the
     // unsigned form are given back, so that the file is left right after the descriptor.
+    const std::uint32_t wanted = ZipFormat::SignatureSize + descriptorSize;
     CZipAbstractFile& file = *m_pStorage->m_pFile;
-    const std::uint32_t got = file.Read(bytes, ZipFormat::SignatureSize + descriptorSize);
+    std::uint32_t got;
+    if (following != nullptr && followingCount >= wanted) {
+      std::memcpy(bytes, following, wanted);
+      got = wanted;
+    } else {
+      following = nullptr;
+      got = file.Read(bytes, wanted);
+    }
     if (got < ZipFormat::SignatureSize) ThrowError(errBadArchive);
     const bool signedDescriptor = ReadLE<std::uint32_t>(bytes) == ZipFormat::DataDescriptorSignature;
     const std::uint32_t length = signedDescriptor ? ZipFormat::SignatureSize + descriptorSize : descriptorSize;
     if (got < length) ThrowError(errBadArchive);
-    if (got > length) file.Seek(-static_cast<std::int64_t>(got - length), CZipAbstractFile::current);
+    if (got > length && following == nullptr) file.Seek(-static_cast<std::int64_t>(got - length), CZipAbstractFile::current);
     if (signedDescriptor) descriptor = bytes + ZipFormat::SignatureSize;
   }
   bool matches;

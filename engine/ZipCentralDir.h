@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/ZipAutoBuffer.h"
+#include "engine/ZipConstants.h"
 #include "engine/ZipFileHeader.h"
 
 class CZipStorage;
@@ -94,8 +95,13 @@ public:
 
   /// Ends reading the current entry. Unless `afterError`, reads and checks a data descriptor
   /// (its signature optional; the ZIP64 form after a ZIP64 local header), throwing 101 when it
-  /// disagrees with the header.
-  void CloseEntryHeader(bool afterError);
+  /// disagrees with the header. `following`, when not null, holds `followingCount` archive bytes
+  /// that come right after the entry's data, already read: the descriptor is then taken from
+  /// them (they must hold at least `DescriptorReadSize` bytes) and the file is not touched.
+  void CloseEntryHeader(bool afterError, const char* following = nullptr, std::uint32_t followingCount = 0);
+
+  /// The most bytes a data descriptor is looked for in: the signature and the ZIP64 form.
+  static constexpr std::uint32_t DescriptorReadSize = ZipFormat::SignatureSize + ZipFormat::DataDescriptor::Zip64Size;
 
   /// Adds a copy of `templ` as a new entry (appended, or in place of entry `replaceIndex` when
   /// that is a valid index), cuts off an old directory still in the file, and positions the file

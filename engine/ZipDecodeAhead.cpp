@@ -26,7 +26,8 @@ CZipDecodeAhead::Decoded CZipDecodeAhead::Find(int index, std::uint64_t position
   const auto slot = std::lower_bound(slots_.begin(), slots_.end(), index,
                                      [](const Slot& candidate, int wanted) { return candidate.index < wanted; });
   if (slot == slots_.end() || slot->index != index || slot->position != position) return {};
-  return Decoded{window_.data() + slot->offset, slot->length};
+  const std::uint32_t end = slot->offset + slot->length;
+  return Decoded{window_.data() + slot->offset, slot->length, Following{window_.data() + end, filled_ - end}};
 }
 
 void CZipDecodeAhead::Fill(CZipAbstractFile& file, const CZipCentralDir& directory, int first,
@@ -41,6 +42,7 @@ void CZipDecodeAhead::Fill(CZipAbstractFile& file, const CZipCentralDir& directo
   if (window_.GetSize() < wanted) window_.Allocate(wanted);
   file.Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
   const std::uint32_t got = file.Read(window_.data(), wanted);
+  filled_ = got;
   if (got < head.m_uComprSize) return;
   slots_.push_back(Slot{first, position, 0, head.m_uComprSize});
   CollectFollowing(directory, first, position, got);

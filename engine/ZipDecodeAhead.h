@@ -25,10 +25,17 @@ public:
   /// Archive bytes read and decoded at once. Larger entries are read the ordinary way.
   static constexpr std::uint32_t WindowBytes = 1u << 20;
 
+  /// Archive bytes in the window after an entry's data, as read.
+  struct Following {
+    const char* bytes = nullptr;
+    std::uint32_t count = 0;
+  };
+
   /// An entry decoded in the window: its 12 decrypted header bytes followed by its data.
   struct Decoded {
     char* header = nullptr;
     std::uint32_t length = 0;  ///< header and data
+    Following following;
   };
 
   /// Entry `index`, whose encryption header begins at file position `position`, when the window
@@ -59,5 +66,6 @@ private:
   void CollectFollowing(const CZipCentralDir& directory, int first, std::uint64_t position, std::uint32_t got);
 
   CZipAutoBuffer window_;
-  std::vector<Slot> slots_;  ///< in index order
+  std::uint32_t filled_ = 0;  ///< bytes of the window read by the last fill
+  std::vector<Slot> slots_;   ///< in index order
 };

@@ -1,6 +1,7 @@
 // ZipDecodeAheadTest.cpp -- encrypted entries decoded a window at a time read back exactly, in any order.
 #include "engine/ZipArchive.h"
 #include "engine/ZipDecodeAhead.h"
+#include "engine/ZipEndian.h"
 #include "engine/ZipMemFile.h"
 #include "support/ScratchDir.h"
 #include "support/Shell.h"
@@ -9,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brevik::test {
@@ -85,6 +88,57 @@ TEST(ZipDecodeAhead, EntriesReadInOrderOutOfOrderOrInPartComeBackAsWritten) {
   }
   EXPECT_EQ(archive.GetZlibBlockCount(), 0u);
   archive.Close();
+}
+
+// File positions of an entry's packed data (encryption header included): where it starts and
+// where it ends, from its local header in the memory file.
+std::pair<std::uint64_t, std::uint64_t> PackedSpan(const CZipMemFile& memory, const CZipFileHeader& entry) {
+  const unsigned char* local = memory.GetData() + entry.m_uOffset;
+  const std::uint64_t start = entry.m_uOffset + 30 + ReadLE<std::uint16_t>(local + 26) + ReadLE<std::uint16_t>(local + 28);
+  return {start, start + entry.m_uComprSize};
+}
+
+TEST(ZipDecodeAhead, ADataDescriptorAtTheEdgeOfTheWindowIsCheckedWhereverItLies) {
+  const std::string first = GeneratedBytes(1000, 1, false);
+  auto write = [&](CZipMemFile& memory, const std::string& second) {
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(memory, CZipArchive::CreateNew));
+    ASSERT_TRUE(archive.SetPassword(kPassword));
+    WriteTestEntry(archive, "a", first, 0);
+    WriteTestEntry(archive, "b", second, 0);
+    WriteTestEntry(archive, "c", "after", 6);
+    archive.Close();
+  };
+  auto spans = [](CZipMemFile& memory) {
+    CZipArchive archive;
+    archive.Open(memory, CZipArchive::OpenReadOnly);
+    auto result = std::make_pair(PackedSpan(memory, EntryInfo(archive, 0)), PackedSpan(memory, EntryInfo(archive, 1)));
+    archive.Close();
+    return result;
+  };
+  const std::size_t probeSize = 500000;
+  CZipMemFile probe;
+  write(probe, GeneratedBytes(probeSize, 2, false));
+  const auto [firstSpan, secondSpan] = spans(probe);
+  // The window read for entry a ends here; entry b's data (stored, so its size is the file's)
+  // is made to end `gap` bytes before it, leaving its descriptor inside, cut by or after the edge.
+  const std::uint64_t windowEnd = firstSpan.first + CZipDecodeAhead::WindowBytes;
+  for (const int gap : {-1, 0, 1, 15, 16, 23, 24, 25, 40}) {
+    const std::size_t secondSize = probeSize + (windowEnd - secondSpan.second) - static_cast<std::size_t>(gap);
+    const std::string second = GeneratedBytes(secondSize, 2, false);
+    CZipMemFile memory;
+    write(memory, second);
+    ASSERT_EQ(static_cast<std::int64_t>(windowEnd - spans(memory).second.second), gap);
+
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(memory, CZipArchive::OpenReadOnly));
+    archive.SetReadAhead(true);
+    ASSERT_TRUE(archive.SetPassword(kPassword));
+    EXPECT_EQ(ReadTestEntry(archive, 0), first) << "gap " << gap;
+    EXPECT_EQ(ReadTestEntry(archive, 1, 65536), second) << "gap " << gap;
+    EXPECT_EQ(ReadTestEntry(archive, 2), "after") << "gap " << gap;
+    archive.Close();
+  }
 }
 
 TEST(ZipDecodeAhead, AWrongPasswordFailsEachEntryAndTheRightOneSetAfterwardsReadsThemAll) {

@@ -182,14 +182,10 @@ void CZipCrypto::EncodeBuffer(char* buffer, std::size_t length) {
 }
 
 void CZipCrypto::DecodeBuffer(char* buffer, std::size_t length) {
-  KeyRegisters keys(keys_);
-  auto* bytes = reinterpret_cast<unsigned char*>(buffer);
-  for (std::size_t i = 0; i < length; ++i) {
-    const auto plain = static_cast<std::uint8_t>(bytes[i] ^ keys.StreamByte());
-    bytes[i] = plain;
-    keys.Update(plain);
-  }
-  keys.StoreInto(keys_);
+  // One stream of the side-by-side decoder: one decoding loop for both.
+  DecodeJob job{keys_, buffer, length};
+  DecodeSeveral(&job, 1);
+  keys_ = job.keys;
 }
 
 void CZipCrypto::MakeEncryptionHeader(std::string_view password, std::uint32_t checkValue,

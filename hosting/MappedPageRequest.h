@@ -7,17 +7,18 @@
 
 #include "hosting/PageRequest.h"
 
-/// A page request held as a plain name-to-value table, for in-process hosts (a FastCGI loop hands
-/// over its request parameters) and for tests. Install it with `ScopedPageRequest`.
+/// A page request held as a plain table of CGI meta-variables, for in-process hosts (a FastCGI
+/// loop hands over its request parameters) and for tests. The page is "SCRIPT_FILENAME", the
+/// script the server runs; a table without it names no page (an empty path). Install it with
+/// `ScopedPageRequest`.
 class MappedPageRequest : public PageRequest {
 public:
   /// Sets (or replaces) the server variable `name`.
   void Set(const std::string& name, const std::string& value) { variables_[name] = value; }
 
-  std::optional<std::string> ServerVariable(const std::string& name) const override {
-    auto found = variables_.find(name);
-    if (found == variables_.end()) return std::nullopt;
-    return found->second;
+  std::optional<std::string> PagePhysicalPath() const override {
+    auto found = variables_.find("SCRIPT_FILENAME");
+    return found == variables_.end() ? std::string() : found->second;
   }
 
 private:

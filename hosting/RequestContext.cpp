@@ -3,18 +3,21 @@
 
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "hosting/ScopedPageRequest.h"
 
 namespace {
 
-/// The request of a CGI process (RFC 3875): its meta-variables are the environment.
+/// The request of a CGI or FastCGI process (RFC 3875): its meta-variables are the environment.
+/// The page is SCRIPT_FILENAME, the script the server runs. PATH_TRANSLATED is never asked: it is
+/// the visitor's PATH_INFO mapped onto the document root (unset on an ordinary request, another
+/// site's folder on a request with extra path), so any site could borrow any box with it.
 class CgiPageRequest : public PageRequest {
 public:
-  std::optional<std::string> ServerVariable(const std::string& name) const override {
-    const char* value = std::getenv(name.c_str());
-    if (!value) return std::nullopt;
-    return std::string(value);
+  std::optional<std::string> PagePhysicalPath() const override {
+    const char* script = std::getenv("SCRIPT_FILENAME");
+    return std::string(script ? script : "");
   }
 };
 
@@ -35,7 +38,12 @@ bool GetPagePhysicalPath(std::string& path) {
     path = kNoPageRequestText;
     return false;
   }
-  path = request->ServerVariable("PATH_TRANSLATED").value_or(std::string());
+  std::optional<std::string> page = request->PagePhysicalPath();
+  if (!page) {
+    path = kNoPageRequestText;
+    return false;
+  }
+  path = std::move(*page);
   return true;
 }
 

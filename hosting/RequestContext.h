@@ -16,9 +16,10 @@ inline constexpr const char* kNoPageRequestText =
 /// else null. The CGI request reads the environment at each look-up. Never throws.
 const PageRequest* GetRequestObject();
 
-/// Stores the physical path of the calling page (its "PATH_TRANSLATED" server variable) in
-/// `path` and gives true; a request without that variable gives an empty path and true. Without a
-/// page request `path` becomes `kNoPageRequestText` and the result is false.
+/// Stores the physical path of the calling page (the script the server runs for the request) in
+/// `path` and gives true; a request that names no script gives an empty path and true. Without a
+/// page request, or with one that has no page, `path` becomes `kNoPageRequestText` and the result
+/// is false.
 bool GetPagePhysicalPath(std::string& path);
 
 /// True when `path` holds a step up to a parent folder: "/.." or "\.." anywhere.

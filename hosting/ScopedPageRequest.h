@@ -17,6 +17,11 @@ public:
   /// The request installed on this thread, or null when none is.
   static const PageRequest* Current();
 
+  /// Installs `request` (null removes it) on this thread and gives back the one installed before,
+  /// for a host in another module that cannot keep an instance across its call: it exchanges on
+  /// the way in and puts the previous request back on the way out.
+  static const PageRequest* Exchange(const PageRequest* request);
+
 private:
   const PageRequest* previous_;
 };

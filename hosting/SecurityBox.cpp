@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "hosting/Helpers.h"
+#include "hosting/OperationPaths.h"
 #include "hosting/PathInFolder.h"
 #include "hosting/RequestContext.h"
 #include "hosting/SettingsFile.h"
@@ -124,20 +125,5 @@ bool CheckSecurityBox(HostingRequest& request) {
 }
 
 bool CheckPathsInBox(HostingRequest& request, const std::string& methodName) {
-  if (!CheckOnePath(request, methodName, request.zipFile)) return false;
-  switch (request.operation) {
-    case 0:  // Zip reads every queued file and folder
-      for (const std::string& file : request.files)
-        if (!CheckOnePath(request, methodName, file)) return false;
-      for (const std::string& folder : request.folders)
-        if (!CheckOnePath(request, methodName, folder)) return false;
-      break;
-    case 1:  // UnZip and Extract write under the target folder
-    case 3:
-      if (!CheckOnePath(request, methodName, request.targetPath)) return false;
-      break;
-    default:  // List and Delete touch the archive alone
-      break;
-  }
-  return true;
+  return ForEachOperationPath(request, [&](const std::string& path) { return CheckOnePath(request, methodName, path); });
 }

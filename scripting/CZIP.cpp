@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "hosting/Helpers.h"
+#include "hosting/CallGate.h"
 #include "hosting/SecurityBox.h"
 #include "hosting/TextCompare.h"
 
@@ -256,7 +257,7 @@ bool CZIP::ValidateRequest() {
       return false;
   }
   HostingRequest hosting = MakeHostingRequest();
-  const bool allowed = CheckSecurityBox(hosting);
+  const bool allowed = CheckCallGate(hosting);
   TakeHostingRequest(hosting);
   return allowed;
 }

@@ -7,10 +7,10 @@
 #include <vector>
 #include <sys/stat.h>
 
+#include "client/DispatchObject.h"
+#include "client/Enumerator.h"
 #include "frame/automation/IClassFactory.h"
-#include "frame/automation/IEnumVARIANT.h"
 #include "tools/AbsolutePath.h"
-#include "tools/DispatchObject.h"
 #include "tools/JsonText.h"
 #include "tools/PasswordReader.h"
 
@@ -49,14 +49,6 @@ DispatchObject CreateZipObject() {
   return DispatchObject(static_cast<IDispatch*>(object));
 }
 
-// Owns an enumerator reference for the length of one walk.
-struct EnumeratorReference {
-  IEnumVARIANT* enumerator = nullptr;
-  ~EnumeratorReference() {
-    if (enumerator) enumerator->Release();
-  }
-};
-
 // The IUnZipEntries members a subcommand prints; the others are not asked for.
 struct WantedMembers {
   bool name = true;
@@ -87,23 +79,13 @@ struct EntryMember {
 template <typename Visit>
 std::size_t WalkCollection(const VariantValue& collectionValue, const WantedMembers& wanted, Visit visit) {
   DispatchObject collection = DispatchObject::FromVariant(collectionValue);
-  VariantValue enumValue = collection.Get("_NewEnum");
-  if (enumValue.type() != VT_UNKNOWN && enumValue.type() != VT_DISPATCH) throw DispatchError("_NewEnum", E_NOINTERFACE);
-  EnumeratorReference walk;
-  void* enumerator = nullptr;
-  IUnknown* unknown = enumValue.get()->punkVal;
-  if (!unknown) throw DispatchError("_NewEnum", E_POINTER);
-  const HRESULT hr = unknown->QueryInterface(IID_IEnumVARIANT, &enumerator);
-  if (FAILED(hr)) throw DispatchError("_NewEnum", hr);
-  walk.enumerator = static_cast<IEnumVARIANT*>(enumerator);
+  Enumerator walk = collection.Enumerate();
 
   EntryMember name{"Name"}, type{"Type"}, size{"Size"}, savedName{"SavedName"}, passwordRequired{"PasswordRequired"};
   std::size_t count = 0;
   ListedEntry listed;
-  for (;;) {
-    VariantValue item;
-    ULONG fetched = 0;
-    if (walk.enumerator->Next(1, item.get(), &fetched) != S_OK || fetched != 1) break;
+  VariantValue item;
+  while (walk.Next(item)) {
     DispatchObject entry = DispatchObject::FromVariant(item);
     listed.type = type.Read(entry).AsText();
     if (wanted.size) listed.size = size.Read(entry).AsLong(0);

@@ -1,10 +1,11 @@
-// ModuleExports.cpp -- the four entry points libbrevik.so exports, with C linkage.
+// ModuleExports.cpp -- the entry points libbrevik.so exports, with C linkage.
 #include "frame/module/ModuleExports.h"
 
 #include <new>
 
 #include "frame/module/CBrevikModule.h"
 #include "frame/module/ComponentRegistrar.h"
+#include "hosting/ScopedPageRequest.h"
 
 extern "C" {
 
@@ -30,5 +31,7 @@ HRESULT DllUnregisterServer() {
     return E_OUTOFMEMORY;
   }
 }
+
+const PageRequest* BrevikExchangePageRequest(const PageRequest* request) { return ScopedPageRequest::Exchange(request); }
 
 }  // extern "C"

@@ -1,8 +1,9 @@
-// ModuleExports.h -- the four entry points libbrevik.so exports, with C linkage.
+// ModuleExports.h -- the entry points libbrevik.so exports, with C linkage.
 #pragma once
 
 #include "frame/automation/Guid.h"
 #include "frame/automation/HResult.h"
+#include "hosting/PageRequest.h"
 
 #define BREVIK_EXPORT __attribute__((visibility("default")))
 
@@ -25,6 +26,14 @@ BREVIK_EXPORT HRESULT DllRegisterServer();
 /// Removes what DllRegisterServer wrote, keeping the "CLSID" key itself; S_OK or the failure's
 /// HRESULT.
 BREVIK_EXPORT HRESULT DllUnregisterServer();
+
+/// Installs `request` (null removes it) as the page request of the calling thread, for every call
+/// into the component that this thread makes until it is exchanged again, and gives back the one
+/// installed before. A host in another module (a language binding) calls it on the way into each
+/// object call and again with the previous request on the way out; the request stays the host's
+/// and must outlive its installation. The slot is per thread and the same one that a host linking
+/// the component statically fills with ScopedPageRequest.
+BREVIK_EXPORT const PageRequest* BrevikExchangePageRequest(const PageRequest* request);
 
 }  // extern "C"
 

@@ -12,24 +12,37 @@
 
 using brevik::test::HostingScopedEnv;
 
-TEST(RequestContext, CgiEnvironmentGivesThePagePath) {
+TEST(RequestContext, CgiPageIsTheScriptTheServerRunsNeverTheTranslatedPathInfo) {
   HostingScopedEnv gateway("GATEWAY_INTERFACE", "CGI/1.1");
-  HostingScopedEnv page("PATH_TRANSLATED", "/srv/sites/a/index.cgi");
+  HostingScopedEnv script("SCRIPT_FILENAME", "/srv/sites/a/index.cgi");
+  // A request with extra path: the server maps the visitor's PATH_INFO onto the document root.
+  HostingScopedEnv translated("PATH_TRANSLATED", "/srv/sites/b/x");
   ASSERT_NE(nullptr, GetRequestObject());
   std::string path = "old";
   EXPECT_TRUE(GetPagePhysicalPath(path));
   EXPECT_EQ("/srv/sites/a/index.cgi", path);
   {
-    HostingScopedEnv noPage("PATH_TRANSLATED", std::nullopt);
+    // No script named: no page path, and the translated path is not taken in its place.
+    HostingScopedEnv noScript("SCRIPT_FILENAME", std::nullopt);
     EXPECT_TRUE(GetPagePhysicalPath(path));
     EXPECT_EQ("", path);
   }
 }
 
+TEST(RequestContext, AnInstalledRequestWithoutAPageIsNoRequest) {
+  struct ScriptlessRequest : PageRequest {
+    std::optional<std::string> PagePhysicalPath() const override { return std::nullopt; }
+  } scriptless;
+  ScopedPageRequest installed(scriptless);
+  std::string path;
+  EXPECT_FALSE(GetPagePhysicalPath(path));
+  EXPECT_EQ("No page request is available to this component\n", path);
+}
+
 TEST(RequestContext, WithoutARequestThePathIsTheFailureText) {
   HostingScopedEnv gateway("GATEWAY_INTERFACE", std::nullopt);
-  // PATH_TRANSLATED alone is no request: only a CGI server sets GATEWAY_INTERFACE.
-  HostingScopedEnv page("PATH_TRANSLATED", "/srv/sites/a/index.cgi");
+  // SCRIPT_FILENAME alone is no request: only a CGI server sets GATEWAY_INTERFACE.
+  HostingScopedEnv page("SCRIPT_FILENAME", "/srv/sites/a/index.cgi");
   EXPECT_EQ(nullptr, GetRequestObject());
   std::string path;
   EXPECT_FALSE(GetPagePhysicalPath(path));
@@ -38,10 +51,10 @@ TEST(RequestContext, WithoutARequestThePathIsTheFailureText) {
 
 TEST(RequestContext, InstalledRequestWinsNestsAndStaysOnItsThread) {
   HostingScopedEnv gateway("GATEWAY_INTERFACE", "CGI/1.1");
-  HostingScopedEnv page("PATH_TRANSLATED", "/from/environment");
+  HostingScopedEnv page("SCRIPT_FILENAME", "/from/environment");
   MappedPageRequest outer;
-  outer.Set("PATH_TRANSLATED", "/from/outer");
-  MappedPageRequest inner;  // carries no PATH_TRANSLATED
+  outer.Set("SCRIPT_FILENAME", "/from/outer");
+  MappedPageRequest inner;  // carries no SCRIPT_FILENAME
   std::string path;
   {
     ScopedPageRequest installOuter(outer);

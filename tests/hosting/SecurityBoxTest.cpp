@@ -34,7 +34,7 @@ std::string PathRefusal(const std::string& method, const std::string& path) {
 class SecurityBoxTest : public ::testing::Test {
 protected:
   SecurityBoxTest() : siteA_(install_.SiteFolder("a")), installed_(std::in_place, page_) {
-    page_.Set("PATH_TRANSLATED", siteA_ + "/page.cgi");
+    page_.Set("SCRIPT_FILENAME", siteA_ + "/page.cgi");
   }
 
   /// A request for `operation` on `zipFile` as the ZIP object hands it over.
@@ -173,17 +173,17 @@ TEST_F(SecurityBoxTest, ThePageMustLieInABoxThatListsTheComponent) {
   EXPECT_EQ(siteA_, request.requestPath);
 
   const std::string siteAB = install_.SiteFolder("ab");
-  page_.Set("PATH_TRANSLATED", siteAB + "/page.cgi");  // "a" is only a prefix of "ab"
+  page_.Set("SCRIPT_FILENAME", siteAB + "/page.cgi");  // "a" is only a prefix of "ab"
   request = Request(kList, siteAB + "/data.zip");
   EXPECT_EQ(kComponentRefusal, Decide(request));
   EXPECT_EQ(siteAB + "/page.cgi", request.requestPath);
 
-  page_.Set("PATH_TRANSLATED", siteA_ + "/../ab/page.cgi");  // names "a", lies in "ab"
+  page_.Set("SCRIPT_FILENAME", siteA_ + "/../ab/page.cgi");  // names "a", lies in "ab"
   EXPECT_EQ(kComponentRefusal, Decide(kList, zip));
-  page_.Set("PATH_TRANSLATED", "");
+  page_.Set("SCRIPT_FILENAME", "");
   EXPECT_EQ(kComponentRefusal, Decide(kList, zip));
 
-  page_.Set("PATH_TRANSLATED", siteA_ + "/page.cgi");
+  page_.Set("SCRIPT_FILENAME", siteA_ + "/page.cgi");
   install_.WriteWebSiteIni("[Path]\nSiteA=" + siteA_ + "\n[Security]\nSiteA=Other, BrevikPlus\n" +
                            "[SiteA]\nBrevik=All\n");
   EXPECT_EQ(kComponentRefusal, Decide(kList, zip));
@@ -307,7 +307,7 @@ TEST_F(SecurityBoxTest, SpacesAroundThePathLineEqualsSignKeepTheBoxClosed) {
 TEST_F(SecurityBoxTest, CgiRequestAndChangesTakeEffectAtTheNextCall) {
   RemovePageRequest();
   HostingScopedEnv gateway("GATEWAY_INTERFACE", "CGI/1.1");
-  HostingScopedEnv page("PATH_TRANSLATED", siteA_ + "/page.cgi");
+  HostingScopedEnv page("SCRIPT_FILENAME", siteA_ + "/page.cgi");
   install_.WriteStandardPolicy("List");
   const std::string zip = siteA_ + "/data.zip";
   EXPECT_EQ("", Decide(kList, zip));

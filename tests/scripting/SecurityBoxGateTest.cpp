@@ -75,7 +75,7 @@ TEST(SecurityBoxGate, RefusedCallsNeverReachTheArchiveWork) {
   WriteFileBytes(siteA + "/in.txt", "inside");
   WriteFileBytes(siteB + "/out.txt", "outside");
   MappedPageRequest page;
-  page.Set("PATH_TRANSLATED", siteA + "/page.cgi");
+  page.Set("SCRIPT_FILENAME", siteA + "/page.cgi");
   ScopedPageRequest installed(page);
 
   auto operations = std::make_shared<CountingOperations>();
@@ -104,7 +104,7 @@ TEST(SecurityBoxGate, RefusedCallsNeverReachTheArchiveWork) {
   EXPECT_EQ("", Outcome(zip.Get()));
   EXPECT_EQ(2, operations->calls);
 
-  page.Set("PATH_TRANSLATED", siteB + "/page.cgi");
+  page.Set("SCRIPT_FILENAME", siteB + "/page.cgi");
   ASSERT_EQ(S_OK, zip->List(listing.get()));
   EXPECT_EQ(kPrefix + "Brevik component", Outcome(zip.Get()));
   EXPECT_EQ(2, operations->calls);
@@ -117,7 +117,7 @@ TEST(SecurityBoxGate, ARefusedZipCreatesNoArchiveAndAnAllowedOneWorks) {
   const std::string siteB = install.SiteFolder("b");
   WriteFileBytes(siteA + "/in.txt", "inside");
   MappedPageRequest page;
-  page.Set("PATH_TRANSLATED", siteA + "/page.cgi");
+  page.Set("SCRIPT_FILENAME", siteA + "/page.cgi");
   ScopedPageRequest installed(page);
 
   ComPtr<IZIP> zip = MakeZip();

@@ -28,7 +28,7 @@ HostingScopedEnv::~HostingScopedEnv() {
 HostingPolicyInstall::HostingPolicyInstall()
     : registry_("BREVIK_REGISTRY", scratch_ / "registry.reg"),
       gateway_("GATEWAY_INTERFACE", std::nullopt),
-      pathTranslated_("PATH_TRANSLATED", std::nullopt) {
+      scriptFilename_("SCRIPT_FILENAME", std::nullopt) {
   std::filesystem::create_directories(installFolder());
 }
 

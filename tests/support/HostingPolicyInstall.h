@@ -26,7 +26,7 @@ private:
 /// A policy as a hosting administrator lays it out, in a scratch folder: the registry file
 /// "registry.reg" (BREVIK_REGISTRY points at it while the object lives), the installation
 /// folder "tessaly" and site folders under "sites". No CGI request is in the environment while
-/// the object lives (GATEWAY_INTERFACE and PATH_TRANSLATED are unset). Nothing is written until
+/// the object lives (GATEWAY_INTERFACE and SCRIPT_FILENAME are unset). Nothing is written until
 /// asked for: a fresh object is a machine without the product family.
 class HostingPolicyInstall {
 public:
@@ -61,7 +61,7 @@ private:
   ScratchDir scratch_;
   HostingScopedEnv registry_;
   HostingScopedEnv gateway_;
-  HostingScopedEnv pathTranslated_;
+  HostingScopedEnv scriptFilename_;
 };
 
 }  // namespace brevik::test

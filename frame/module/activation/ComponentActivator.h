@@ -40,6 +40,9 @@ public:
   /// Unloads every library whose DllCanUnloadNow answers S_OK; returns how many stay loaded.
   std::size_t FreeUnusedLibraries();
 
+  /// The libraries loaded and not yet freed, in the order they were loaded.
+  const std::vector<std::unique_ptr<InprocServer>>& servers() const { return servers_; }
+
   /// The libraries loaded and not yet freed.
   std::size_t LoadedLibraryCount() const { return servers_.size(); }
 

@@ -33,8 +33,13 @@ std::string HexCode(HRESULT hr) {
 }  // namespace
 
 InprocServer::InprocServer(LoadedTag, std::string path, void* handle, GetClassObjectFunction getClassObject,
-                           CanUnloadNowFunction canUnloadNow) noexcept
-    : path_(std::move(path)), handle_(handle), getClassObject_(getClassObject), canUnloadNow_(canUnloadNow) {}
+                           CanUnloadNowFunction canUnloadNow,
+                           ExchangePageRequestFunction exchangePageRequest) noexcept
+    : path_(std::move(path)),
+      handle_(handle),
+      getClassObject_(getClassObject),
+      canUnloadNow_(canUnloadNow),
+      exchangePageRequest_(exchangePageRequest) {}
 
 HRESULT InprocServer::Load(const std::string& path, std::unique_ptr<InprocServer>& server, std::string& error) {
   server.reset();
@@ -51,7 +56,9 @@ HRESULT InprocServer::Load(const std::string& path, std::unique_ptr<InprocServer
     dlclose(handle);
     return CO_E_ERRORINDLL;
   }
-  server = std::make_unique<InprocServer>(LoadedTag{}, path, handle, getClassObject, canUnloadNow);
+  // Optional: a library without page requests serves hosts that have none.
+  const auto exchangePageRequest = FindExport<ExchangePageRequestFunction>(handle, "BrevikExchangePageRequest");
+  server = std::make_unique<InprocServer>(LoadedTag{}, path, handle, getClassObject, canUnloadNow, exchangePageRequest);
   return S_OK;
 }
 
@@ -75,6 +82,11 @@ HRESULT InprocServer::RegisterLibrary(const std::string& path, bool unregister, 
 }
 
 InprocServer::~InprocServer() { UnloadIfUnused(); }
+
+const PageRequest* InprocServer::ExchangePageRequest(const PageRequest* request) const {
+  if (handle_ == nullptr || exchangePageRequest_ == nullptr) return nullptr;
+  return exchangePageRequest_(request);
+}
 
 HRESULT InprocServer::GetClassObject(REFCLSID clsid, REFIID iid, void** object) const {
   if (handle_ == nullptr) return E_UNEXPECTED;

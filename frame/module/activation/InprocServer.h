@@ -6,6 +6,7 @@
 
 #include "frame/automation/Guid.h"
 #include "frame/automation/HResult.h"
+#include "hosting/PageRequest.h"
 
 /// One loaded in-process server library (libbrevik.so or another with the same four exports).
 /// The library is unloaded only when its DllCanUnloadNow answers S_OK: unloading it under a live
@@ -32,6 +33,10 @@ public:
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const;
   /// The library's DllCanUnloadNow; S_OK once it has been unloaded.
   HRESULT CanUnloadNow() const;
+  /// Installs `request` as the calling thread's page request inside the library (its
+  /// BrevikExchangePageRequest) and gives back the one installed before. A library without that
+  /// export, or one already unloaded, has no page requests: null is given back.
+  const PageRequest* ExchangePageRequest(const PageRequest* request) const;
   /// Unloads the library when DllCanUnloadNow answers S_OK; true when it is (now) unloaded.
   bool UnloadIfUnused();
 
@@ -42,13 +47,14 @@ public:
 
   using GetClassObjectFunction = HRESULT (*)(REFCLSID, REFIID, void**);
   using CanUnloadNowFunction = HRESULT (*)();
+  using ExchangePageRequestFunction = const PageRequest* (*)(const PageRequest*);
   /// Only Load can name this, so only Load makes servers.
   class LoadedTag {
     friend class InprocServer;
     LoadedTag() = default;
   };
   InprocServer(LoadedTag, std::string path, void* handle, GetClassObjectFunction getClassObject,
-               CanUnloadNowFunction canUnloadNow) noexcept;
+               CanUnloadNowFunction canUnloadNow, ExchangePageRequestFunction exchangePageRequest) noexcept;
 
 private:
 
@@ -56,4 +62,5 @@ private:
   void* handle_;
   GetClassObjectFunction getClassObject_;
   CanUnloadNowFunction canUnloadNow_;
+  ExchangePageRequestFunction exchangePageRequest_;  ///< null when the library has no such export
 };

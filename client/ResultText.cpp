@@ -1,0 +1,54 @@
+// ResultText.cpp -- what an HRESULT means, in the words a script host uses for it.
+#include "client/ResultText.h"
+
+#include <cstdio>
+
+namespace {
+
+// Codes of the activation chain; the same values as frame/module/activation/ActivationErrors.h,
+// which this library does not link.
+constexpr HRESULT kClassString = static_cast<HRESULT>(0x800401F3u);
+constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154u);
+constexpr HRESULT kRegistryRead = static_cast<HRESULT>(0x80040150u);
+constexpr HRESULT kErrorInLibrary = static_cast<HRESULT>(0x800401F9u);
+constexpr HRESULT kModuleNotFound = static_cast<HRESULT>(0x8007007Eu);
+
+}  // namespace
+
+std::string ResultCodeText(HRESULT code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+  return text;
+}
+
+std::string DescribeResult(HRESULT code) {
+  switch (code) {
+    case S_OK: return "The operation completed successfully.";
+    case E_NOTIMPL: return "Not implemented";
+    case E_NOINTERFACE: return "No such interface supported";
+    case E_POINTER: return "Invalid pointer";
+    case E_FAIL: return "Unspecified error";
+    case E_UNEXPECTED: return "Catastrophic failure";
+    case E_OUTOFMEMORY: return "Not enough memory resources are available to complete this operation.";
+    case E_INVALIDARG: return "The parameter is incorrect.";
+    case DISP_E_UNKNOWNINTERFACE: return "Unknown interface.";
+    case DISP_E_MEMBERNOTFOUND: return "Member not found.";
+    case DISP_E_PARAMNOTFOUND: return "Parameter not found.";
+    case DISP_E_TYPEMISMATCH: return "Type mismatch.";
+    case DISP_E_UNKNOWNNAME: return "Unknown name.";
+    case DISP_E_NONAMEDARGS: return "No named arguments.";
+    case DISP_E_BADVARTYPE: return "Bad variable type.";
+    case DISP_E_EXCEPTION: return "Exception occurred.";
+    case DISP_E_OVERFLOW: return "Out of present range.";
+    case DISP_E_BADINDEX: return "Invalid index.";
+    case DISP_E_BADPARAMCOUNT: return "Invalid number of parameters.";
+    case DISP_E_PARAMNOTOPTIONAL: return "Parameter not optional.";
+    case RPC_E_WRONG_THREAD: return "The application called an interface that was marshalled for a different thread.";
+    case kClassString: return "Invalid class string";
+    case kClassNotRegistered: return "Class not registered";
+    case kRegistryRead: return "Could not read key from registry";
+    case kErrorInLibrary: return "Error in the DLL";
+    case kModuleNotFound: return "The specified module could not be found.";
+    default: return "Unknown error " + ResultCodeText(code);
+  }
+}

@@ -4,13 +4,20 @@
 HostPageRequest::HostPageRequest(const ComponentActivator& activator, const PageRequest& request)
     : activator_(activator) {
   const auto& servers = activator.servers();
-  previous_.reserve(servers.size());
-  for (const auto& server : servers) previous_.push_back(server->ExchangePageRequest(&request));
+  count_ = servers.size();
+  if (count_ > previousInPlace_.size()) previousMore_.resize(count_ - previousInPlace_.size());
+  for (std::size_t i = 0; i < count_; ++i) {
+    const PageRequest* previous = servers[i]->ExchangePageRequest(&request);
+    if (i < previousInPlace_.size()) previousInPlace_[i] = previous;
+    else previousMore_[i - previousInPlace_.size()] = previous;
+  }
 }
 
 HostPageRequest::~HostPageRequest() {
   const auto& servers = activator_.servers();
-  for (std::size_t i = previous_.size(); i-- > 0;) {
-    if (i < servers.size()) servers[i]->ExchangePageRequest(previous_[i]);
+  for (std::size_t i = count_; i-- > 0;) {
+    const PageRequest* previous =
+        i < previousInPlace_.size() ? previousInPlace_[i] : previousMore_[i - previousInPlace_.size()];
+    servers[i]->ExchangePageRequest(previous);
   }
 }

@@ -1,7 +1,8 @@
 // HostPageRequest.h -- a host's page request installed in every loaded library for one call.
 #pragma once
 
-#include <utility>
+#include <array>
+#include <cstddef>
 #include <vector>
 
 #include "frame/module/activation/ComponentActivator.h"
@@ -21,6 +22,9 @@ public:
 
 private:
   const ComponentActivator& activator_;
-  /// The request each library had before, in the order of `activator.servers()`.
-  std::vector<const PageRequest*> previous_;
+  /// The request each library had before, in the order of `activator.servers()`: in place for the
+  /// usual few libraries, so that a call pays no allocation for it.
+  std::array<const PageRequest*, 4> previousInPlace_{};
+  std::vector<const PageRequest*> previousMore_;
+  std::size_t count_ = 0;
 };

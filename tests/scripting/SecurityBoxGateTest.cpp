@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "frame/automation/ComPtr.h"
 #include "frame/automation/Guid.h"
@@ -150,4 +152,66 @@ TEST(SecurityBoxGate, ARefusedZipCreatesNoArchiveAndAnAllowedOneWorks) {
   ASSERT_EQ(S_OK, zip->UnZip(entries.get()));
   EXPECT_EQ("", Outcome(zip.Get()));
   EXPECT_EQ("inside", brevik::test::ReadFileBytes(siteA + "/out/in.txt"));
+}
+
+namespace {
+
+/// A host that confines every call to one folder, as PHP's open_basedir does, and records what
+/// it was asked.
+class ConfiningRequest final : public PageRequest {
+public:
+  explicit ConfiningRequest(std::string folder) : folder_(std::move(folder)) {}
+  std::optional<std::string> PagePhysicalPath() const override { return std::nullopt; }
+  bool MayUsePath(const std::string& path, std::string& refusal) const override {
+    asked.push_back(path);
+    if (path.rfind(folder_ + "/", 0) == 0) return true;
+    refusal = "outside " + folder_ + ": " + path;
+    return false;
+  }
+  mutable std::vector<std::string> asked;
+
+private:
+  std::string folder_;
+};
+
+}  // namespace
+
+TEST(SecurityBoxGate, TheHostIsAskedForEveryPathWithoutAPolicyAndItsRefusalStopsTheCall) {
+  HostingPolicyInstall install;  // no policy: only the host's own confinement applies
+  const std::string jail = install.SiteFolder("jail");
+  const std::string other = install.SiteFolder("other");
+  WriteFileBytes(jail + "/in.txt", "inside");
+  WriteFileBytes(other + "/out.txt", "outside");
+  std::filesystem::create_directory(jail + "/folder");
+  ConfiningRequest host(jail);
+  ScopedPageRequest installed(host);
+
+  auto operations = std::make_shared<CountingOperations>();
+  ComPtr<IZIP> zip = MakeZip(operations);
+  Put(&IZIP::put_ZipFile, zip.Get(), jail + "/a.zip");
+  Put(&IZIP::Add, zip.Get(), jail + "/in.txt");
+  Put(&IZIP::AddFolder, zip.Get(), jail + "/folder");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ("", Outcome(zip.Get()));
+  EXPECT_EQ((std::vector<std::string>{jail + "/a.zip", jail + "/in.txt", jail + "/folder"}), host.asked);
+
+  // The first path outside ends the call with the host's words; the archive work never starts.
+  Put(&IZIP::Add, zip.Get(), other + "/out.txt");
+  ASSERT_EQ(S_OK, zip->Zip());
+  EXPECT_EQ("outside " + jail + ": " + other + "/out.txt", Outcome(zip.Get()));
+  EXPECT_EQ(1, operations->calls);
+
+  // UnZip and Extract are asked for their target; List and Delete for the archive alone.
+  WriteFileBytes(jail + "/a.zip", "");
+  Put(&IZIP::put_TargetPath, zip.Get(), other);
+  host.asked.clear();
+  ScopedVariant entries;
+  ASSERT_EQ(S_OK, zip->UnZip(entries.get()));
+  EXPECT_EQ("outside " + jail + ": " + other, Outcome(zip.Get()));
+  EXPECT_EQ((std::vector<std::string>{jail + "/a.zip", other}), host.asked);
+  host.asked.clear();
+  ASSERT_EQ(S_OK, zip->List(entries.get()));
+  EXPECT_EQ("", Outcome(zip.Get()));
+  EXPECT_EQ(std::vector<std::string>{jail + "/a.zip"}, host.asked);
+  EXPECT_EQ(2, operations->calls);
 }

@@ -12,3 +12,11 @@ DispatchError::DispatchError(const std::string& member, HRESULT code, std::strin
       code_(code),
       description_(description.empty() ? DescribeResult(code) : std::move(description)),
       argumentIndex_(argumentIndex) {}
+
+DispatchError DispatchError::Raised(const std::string& member, HRESULT code, std::string description,
+                                    std::string source) {
+  DispatchError error(member, code, std::move(description));
+  error.raised_ = true;
+  error.source_ = std::move(source);
+  return error;
+}

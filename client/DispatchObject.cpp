@@ -83,7 +83,8 @@ VariantValue DispatchObject::Invoke(DISPID id, const std::string& name, WORD fla
   if (FAILED(hr)) {
     if (hr == DISP_E_EXCEPTION) {
       const HRESULT raised = exception.info.scode ? exception.info.scode : hr;
-      throw DispatchError(name, raised, Utf8FromBstr(exception.info.bstrDescription));
+      throw DispatchError::Raised(name, raised, Utf8FromBstr(exception.info.bstrDescription),
+                                  Utf8FromBstr(exception.info.bstrSource));
     }
     // argError counts from the last argument, as rgvarg does.
     const unsigned position = (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND) && argError < count

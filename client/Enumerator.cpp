@@ -29,3 +29,10 @@ void Enumerator::Reset() {
   const HRESULT hr = enumerator_->Reset();
   if (FAILED(hr)) throw DispatchError("Reset", hr);
 }
+
+bool Enumerator::Skip(unsigned long count) {
+  CheckCallable("Skip");
+  const HRESULT hr = enumerator_->Skip(static_cast<ULONG>(count));
+  if (FAILED(hr)) throw DispatchError("Skip", hr);
+  return hr == S_OK;
+}

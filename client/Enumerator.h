@@ -17,6 +17,8 @@ public:
   bool Next(VariantValue& item);
   /// Back to the first item.
   void Reset();
+  /// Passes over `count` items; false when fewer than that were left.
+  bool Skip(unsigned long count);
 
 private:
   void CheckCallable(const char* member) const;

@@ -86,6 +86,10 @@ public:
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                  UINT*) override {
     const UINT count = params ? params->cArgs : 0;
+    // Methods answer method calls only, as an object with typed members does; a late-bound
+    // client that reads a member as a property first learns from this that it is a method.
+    const bool method = id == kEcho || id == kTypeOf || id == kFail || id == kMake;
+    if (method && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
     switch (id) {
       case kEcho:
         if (count != 1) return DISP_E_BADPARAMCOUNT;

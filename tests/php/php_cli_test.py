@@ -281,7 +281,7 @@ class PhpCliTest(unittest.TestCase):
                 }
                 gc_collect_cycles();
             };
-            $round(2000);                    // the allocators reach their working size
+            $round(10000);                   // the allocators reach their working size
             $before = [$probe->Live, $rss(), memory_get_usage()];
             $round(10000);
             echo json_encode([$before, [$probe->Live, $rss(), memory_get_usage()]]);

@@ -2,9 +2,11 @@
 """web_servers_test.py -- the component under real web servers, each started here on a loopback
 port with its own configuration and stopped here: Apache with mod_php (prefork), Apache (event)
 with PHP-FPM through mod_proxy_fcgi, and lighttpd running a CGI page that calls the brevik
-command. Pages run as an unprivileged user (www-data when the test runs as root).
+command, and Apache with mod_wsgi running Python applications. Pages run as an unprivileged user
+(www-data when the test runs as root).
 
-Arguments: --build DIR (the build tree with libbrevik.so, tools/brevik and bindings/php/brevik.so).
+Arguments: --build DIR (the build tree with libbrevik.so, tools/brevik, bindings/php/brevik.so and
+bindings/python/brevik.*.so).
 """
 import argparse
 import grp
@@ -100,9 +102,11 @@ class Machine:
                 z.writestr(f"{site}.txt", f"the {site}'s data\n")
             shutil.copy(os.path.join(SOURCE, "tests", "web", "pages", "api.php"), self.site(site))
             shutil.copy(os.path.join(SOURCE, "tests", "web", "pages", "page.cgi"), self.site(site))
+            shutil.copy(os.path.join(SOURCE, "tests", "web", "pages", "api.wsgi"), self.site(site))
         shutil.copy(os.path.join(SOURCE, "tests", "web", "pages", "api.php"), self.site("jail/inner"))
         for example in ("zip-download.php", "list-extract.php"):
             shutil.copy(os.path.join(SOURCE, "examples", "php", example), self.site("shop"))
+        shutil.copy(os.path.join(SOURCE, "examples", "python", "zip_download.py"), self.site("shop"))
         with zipfile.ZipFile(os.path.join(self.site("shop"), "archive.zip"), "w") as z:
             z.writestr("readme.txt", "read me\n")
             z.writestr("docs/guide.txt", "a guide\n")
@@ -267,27 +271,7 @@ class WebServersTest(unittest.TestCase):
             self.assertIn(f"File({stray}) is not within", r["ErrorReason"])
             self.assertFalse(os.path.exists(os.path.join(inner, f"x-{server.port}.zip")))
         with self.subTest("example: upload files, download their ZIP"):
-            boundary = uuid.uuid4().hex
-            parts = []
-            for name, data in (("a.txt", b"first file\n"), ("b\u00e5.txt", b"second\n" * 100)):
-                parts.append(f"--{boundary}\r\nContent-Disposition: form-data; name=\"files[]\"; "
-                             f"filename=\"{name}\"\r\n"
-                             "Content-Type: text/plain\r\n\r\n".encode() + data + b"\r\n")
-            body = b"".join(parts) + f"--{boundary}--\r\n".encode()
-            request = urllib.request.Request(server.url("/shop/zip-download.php"), data=body, method="POST",
-                                             headers={"Content-Type": f"multipart/form-data; boundary={boundary}"})
-            with urllib.request.urlopen(request, timeout=30) as response:
-                self.assertEqual("application/zip", response.headers["Content-Type"])
-                download = response.read()
-            path = os.path.join(m.root, f"download-{server.port}.zip")
-            with open(path, "wb") as f:
-                f.write(download)
-            test = subprocess.run(["unzip", "-t", path], capture_output=True, text=True)
-            self.assertEqual(0, test.returncode, test.stdout + test.stderr)
-            with zipfile.ZipFile(path) as z:
-                self.assertEqual({"a.txt": b"first file\n", "b\u00e5.txt": b"second\n" * 100},
-                                 {n: z.read(n) for n in z.namelist()})
-            self.assertEqual([], os.listdir(os.path.join(m.site("shop"), "work")))
+            self.check_upload_download(server, "/shop/zip-download.php")
         with self.subTest("example: list as a table, then extract"):
             page = server.get("/shop/list-extract.php").decode()
             self.assertIn("<td>docs/guide.txt</td><td>File</td><td>8</td><td>No</td>", page)
@@ -297,6 +281,60 @@ class WebServersTest(unittest.TestCase):
             self.assertIn("2 entries", page)
             with open(os.path.join(m.site("shop"), "extracted", "docs", "guide.txt")) as f:
                 self.assertEqual("a guide\n", f.read())
+
+    def check_upload_download(self, server, path):
+        m = self.machine
+        boundary = uuid.uuid4().hex
+        parts = []
+        for name, data in (("a.txt", b"first file\n"), ("b\u00e5.txt", b"second\n" * 100)):
+            parts.append(f"--{boundary}\r\nContent-Disposition: form-data; name=\"files[]\"; "
+                         f"filename=\"{name}\"\r\nContent-Type: text/plain\r\n\r\n".encode() + data + b"\r\n")
+        body = b"".join(parts) + f"--{boundary}--\r\n".encode()
+        request = urllib.request.Request(server.url(path), data=body, method="POST",
+                                         headers={"Content-Type": f"multipart/form-data; boundary={boundary}"})
+        with urllib.request.urlopen(request, timeout=30) as response:
+            self.assertEqual("application/zip", response.headers["Content-Type"])
+            download = response.read()
+        saved = os.path.join(m.root, f"download-{server.port}-{uuid.uuid4().hex}.zip")
+        with open(saved, "wb") as f:
+            f.write(download)
+        test = subprocess.run(["unzip", "-t", saved], capture_output=True, text=True)
+        self.assertEqual(0, test.returncode, test.stdout + test.stderr)
+        with zipfile.ZipFile(saved) as z:
+            self.assertEqual({"a.txt": b"first file\n", "b\u00e5.txt": b"second\n" * 100},
+                             {n: z.read(n) for n in z.namelist()})
+        self.assertEqual([], os.listdir(os.path.join(m.site("shop"), "work")))
+
+    def test_apache_mod_wsgi(self):
+        module = f"{APACHE_MODULES}/mod_wsgi.so"
+        if not os.path.exists(module):
+            self.skipTest("libapache2-mod-wsgi-py3 is not installed")
+        m = self.machine
+        server = Server(m, "wsgi")
+        python_path = os.path.join(m.build, "bindings", "python")
+        aliases = "".join(f"WSGIScriptAlias /{site}/api.wsgi {m.site(site)}/api.wsgi\n" for site in ("shop", "blog"))
+        handler = (f"LoadModule wsgi_module {module}\nWSGIPythonPath {python_path}\n"
+                   f"WSGISocketPrefix {server.folder}/wsgi\n{aliases}"
+                   f"WSGIScriptAlias /shop/zip {m.site('shop')}/zip_download.py\n")
+        config = os.path.join(server.folder, "httpd.conf")
+        write(config, apache_config(server, "event", handler))
+        shop_zip = os.path.join(m.site("shop"), "data.zip")
+        blog_zip = os.path.join(m.site("blog"), "data.zip")
+        refusal = "Please contact your hosting administrator, as you are not allowed to use "
+        try:
+            server.start(["apache2", "-f", config, "-DFOREGROUND"], os.path.join(server.folder, "httpd"))
+            r = server.api("/shop/api.wsgi", op="list", zip=shop_zip)
+            self.assertEqual((0, ["shop.txt"]), (r.get("IsError"), r["names"]), r)
+            r = server.api("/shop/api.wsgi", op="delete", zip=shop_zip, add="shop.txt")
+            self.assertEqual(refusal + "Delete method of Brevik component", r["ErrorReason"], r)
+            # Each application runs in its own sub-interpreter; both import the module.
+            r = server.api("/blog/api.wsgi", op="list", zip=blog_zip)
+            self.assertEqual((0, ["blog.txt"]), (r.get("IsError"), r["names"]), r)
+            r = server.api("/shop/api.wsgi/blog/x", op="list", zip=blog_zip)
+            self.assertEqual(refusal + f"List method of Brevik component in {blog_zip} path", r["ErrorReason"], r)
+            self.check_upload_download(server, "/shop/zip")
+        finally:
+            server.stop()
 
     def test_apache_mod_php_prefork(self):
         if not os.path.exists(f"{APACHE_MODULES}/libphp8.2.so"):

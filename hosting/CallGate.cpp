@@ -12,7 +12,7 @@ namespace {
 bool CheckHostPaths(HostingRequest& request) {
   const PageRequest* page = GetRequestObject();
   if (!page) return true;
-  return ForEachOperationPath(request, [&](const std::string& path) {
+  return ForEachOperationPath(request, [&](std::string& path) {
     std::string refusal;
     if (page->MayUsePath(path, refusal)) return true;
     request.errorReason = std::move(refusal);

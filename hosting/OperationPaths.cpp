@@ -1,13 +1,13 @@
 // OperationPaths.cpp -- the disk paths an archive method is about to touch, in the order checked.
 #include "hosting/OperationPaths.h"
 
-bool ForEachOperationPath(const HostingRequest& request, const std::function<bool(const std::string&)>& visit) {
+bool ForEachOperationPath(HostingRequest& request, const std::function<bool(std::string&)>& visit) {
   if (!visit(request.zipFile)) return false;
   switch (request.operation) {
     case 0:  // Zip reads every queued file and folder
-      for (const std::string& file : request.files)
+      for (std::string& file : request.files)
         if (!visit(file)) return false;
-      for (const std::string& folder : request.folders)
+      for (std::string& folder : request.folders)
         if (!visit(folder)) return false;
       break;
     case 1:  // UnZip and Extract write under the target folder

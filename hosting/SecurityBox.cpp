@@ -8,6 +8,7 @@
 #include "hosting/OperationPaths.h"
 #include "hosting/PathInFolder.h"
 #include "hosting/RequestContext.h"
+#include "hosting/ResolvedPath.h"
 #include "hosting/SettingsFile.h"
 #include "hosting/SettingsGetter.h"
 #include "hosting/TextCompare.h"
@@ -41,13 +42,19 @@ int32_t SwitchValueOf(const std::string& decimalText) {
 }
 
 /// One path of the method against the box folder; false with the refusal written. A path too
-/// short to lie in the folder is refused as outside before the parent-step rule is asked.
-bool CheckOnePath(HostingRequest& request, const std::string& methodName,
-                  const std::string& path) {
+/// short to lie in the folder is refused as outside before the parent-step rule is asked. A path
+/// must lie in the folder as written and as the system reaches it (`resolvedFolder`), so that a
+/// link inside the box that points out of it does not pass; the path allowed is then replaced by
+/// its resolved form, which the operation uses, so that what was judged is what is opened.
+bool CheckOnePath(HostingRequest& request, const std::string& methodName, const std::string& resolvedFolder,
+                  std::string& path) {
   const std::string outside = MethodRefusal(request, methodName) + " in " + path + " path";
   if (path.size() < request.requestPath.size()) return Refuse(request, outside);
   if (!CheckNoParentStep(path, request)) return false;
   if (!PathIsInFolder(path, request.requestPath)) return Refuse(request, outside);
+  std::optional<std::string> resolved = ResolvedPath(path);
+  if (!resolved || !PathIsInFolder(*resolved, resolvedFolder)) return Refuse(request, outside);
+  path = std::move(*resolved);
   return true;
 }
 
@@ -125,5 +132,9 @@ bool CheckSecurityBox(HostingRequest& request) {
 }
 
 bool CheckPathsInBox(HostingRequest& request, const std::string& methodName) {
-  return ForEachOperationPath(request, [&](const std::string& path) { return CheckOnePath(request, methodName, path); });
+  // The administrator may name the box by a path through a link (/var/www -> /srv/www).
+  const std::string resolvedFolder = ResolvedPath(request.requestPath).value_or(request.requestPath);
+  return ForEachOperationPath(request, [&](std::string& path) {
+    return CheckOnePath(request, methodName, resolvedFolder, path);
+  });
 }

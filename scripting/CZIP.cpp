@@ -219,7 +219,7 @@ void CZIP::RunOperation(ZipOperation operation, ComPtr<IDispatch>* collection) {
 bool CZIP::LocateSettings() {
   HostingRequest hosting = MakeHostingRequest();
   const bool proceed = LocateSecuritySettings(hosting);
-  TakeHostingRequest(hosting);
+  TakeHostingRequest(std::move(hosting));
   return proceed;
 }
 
@@ -258,7 +258,7 @@ bool CZIP::ValidateRequest() {
   }
   HostingRequest hosting = MakeHostingRequest();
   const bool allowed = CheckCallGate(hosting);
-  TakeHostingRequest(hosting);
+  TakeHostingRequest(std::move(hosting));
   return allowed;
 }
 
@@ -295,8 +295,13 @@ HostingRequest CZIP::MakeHostingRequest() const {
   return hosting;
 }
 
-void CZIP::TakeHostingRequest(const HostingRequest& hosting) {
-  request_.zipFile = hosting.zipFile;
+void CZIP::TakeHostingRequest(HostingRequest&& hosting) {
+  // The gate may have replaced the paths it allowed by their resolved forms: the operation opens
+  // what was judged.
+  request_.zipFile = std::move(hosting.zipFile);
+  request_.targetPath = std::move(hosting.targetPath);
+  request_.files = std::move(hosting.files);
+  request_.folders = std::move(hosting.folders);
   requestPath_ = hosting.requestPath;
   adminIniPath_ = hosting.adminIniPath;
   webSiteIniPath_ = hosting.webSiteIniPath;

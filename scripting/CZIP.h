@@ -87,9 +87,9 @@ private:
   void Enqueue(BSTR value, TextList& queue);
   /// The hosting record with the request's and hosting fields copied in.
   HostingRequest MakeHostingRequest() const;
-  /// Takes back what the policy may write: the trimmed zipFile, the error reason, the hosting
-  /// fields.
-  void TakeHostingRequest(const HostingRequest& hosting);
+  /// Takes back what the policy may write: the trimmed zipFile, the paths it allowed in their
+  /// resolved forms, the error reason, the hosting fields.
+  void TakeHostingRequest(HostingRequest&& hosting);
 
   ModuleObjectLock moduleLock_;
   InnerUnknown inner_;

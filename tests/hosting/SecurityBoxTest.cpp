@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "hosting/MappedPageRequest.h"
 #include "hosting/ScopedPageRequest.h"
@@ -316,4 +318,38 @@ TEST_F(SecurityBoxTest, CgiRequestAndChangesTakeEffectAtTheNextCall) {
   EXPECT_EQ("", Decide(kDelete, zip));
   install_.WriteRegistryValues(install_.installFolder(), 0);
   EXPECT_EQ("", Decide(kZip, install_.root() + "/anywhere.zip"));
+}
+
+TEST_F(SecurityBoxTest, PathsAreJudgedByWhatTheyResolveToAndUsedSo) {
+  install_.WriteStandardPolicy("All");
+  const std::string siteB = install_.SiteFolder("b");
+  std::filesystem::create_directory(siteA_ + "/real");
+  std::filesystem::create_directory_symlink(siteB, siteA_ + "/to-b");
+  std::filesystem::create_directory_symlink(siteA_ + "/real", siteA_ + "/to-real");
+  std::filesystem::create_symlink(siteB + "/new.zip", siteA_ + "/dangling.zip");
+
+  // A link inside the box that leads into another box does not pass, whether what it leads to
+  // exists yet or not (an archive about to be made through a dangling link lands where it points).
+  EXPECT_EQ(PathRefusal("List", siteA_ + "/to-b/data.zip"), Decide(kList, siteA_ + "/to-b/data.zip"));
+  EXPECT_EQ(PathRefusal("Zip", siteA_ + "/dangling.zip"), Decide(kZip, siteA_ + "/dangling.zip"));
+  HostingRequest request = Request(kUnZip, siteA_ + "/data.zip");
+  request.targetPath = siteA_ + "/to-b";
+  EXPECT_EQ(PathRefusal("UnZip", siteA_ + "/to-b"), Decide(request));
+
+  // A link that stays inside passes, and the operation is handed the path it resolves to.
+  request = Request(kZip, siteA_ + "/to-real/new.zip");
+  request.files = {siteA_ + "/to-real/one"};
+  request.folders = {siteA_ + "/to-real"};
+  EXPECT_EQ("", Decide(request));
+  EXPECT_EQ(siteA_ + "/real/new.zip", request.zipFile);
+  EXPECT_EQ(std::vector<std::string>{siteA_ + "/real/one"}, request.files);
+  EXPECT_EQ(std::vector<std::string>{siteA_ + "/real"}, request.folders);
+
+  // A box named through a link holds what lies under the link's target.
+  std::filesystem::create_directory_symlink(siteA_, install_.root() + "/sites/alias");
+  const std::string alias = install_.root() + "/sites/alias";
+  install_.WriteWebSiteIni("[Path]\nSiteA=" + alias + "\n[Security]\nSiteA=Brevik\n[SiteA]\nBrevik=All\n");
+  page_.Set("SCRIPT_FILENAME", alias + "/page.cgi");
+  EXPECT_EQ("", Decide(kList, alias + "/data.zip"));
+  EXPECT_EQ(PathRefusal("List", alias + "/to-b/data.zip"), Decide(kList, alias + "/to-b/data.zip"));
 }

@@ -15,7 +15,10 @@ run_suite() {
   ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
 }
 
-run_suite "$root/build/normal"
+run_suite "$root/build/normal" -DCMAKE_INSTALL_PREFIX=/usr
+echo "== packages: build, install, use, remove"
+"$root/scripts/package.sh" --build "$root/build/normal"
+"$root/scripts/test-packages.sh"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build/sanitize" -DBREVIK_SANITIZE=ON
 echo "== all tests passed in both builds"

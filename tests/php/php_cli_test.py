@@ -17,9 +17,10 @@ import textwrap
 import unittest
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "bindings"))
+from binding_fixture import REFUSAL, SESSION_FILES, make_registry, write_policy, write_session_tree  # noqa: E402
+
 ARGS = None
-ECHO_CLSID = "{6F1D0C2A-5B1E-4E57-9A43-2C71B0E4D901}"
-REFUSAL = "Please contact your hosting administrator, as you are not allowed to use "
 
 
 def php_text(text):
@@ -33,12 +34,7 @@ class PhpCliTest(unittest.TestCase):
         cls.root = tempfile.mkdtemp(prefix="brevik-php-")
         cls.build = os.path.abspath(ARGS.build)
         cls.extension = os.path.join(cls.build, "bindings", "php", "brevik.so")
-        cls.registry = os.path.join(cls.root, "registry.reg")
-        env = dict(os.environ, BREVIK_REGISTRY=cls.registry)
-        subprocess.run([os.path.join(cls.build, "tools", "brevik"), "register"], env=env, check=True)
-        with open(cls.registry, "a", encoding="utf-8") as f:
-            f.write(f"\n[HKEY_CLASSES_ROOT\\Brevik.Echo\\CLSID]\n@=\"{ECHO_CLSID}\"\n"
-                    f"\n[HKEY_CLASSES_ROOT\\CLSID\\{ECHO_CLSID}\\InprocServer32]\n@=\"{os.path.abspath(ARGS.echo)}\"\n")
+        cls.registry = make_registry(cls.root, cls.build, ARGS.echo)
 
     @classmethod
     def tearDownClass(cls):
@@ -67,16 +63,8 @@ class PhpCliTest(unittest.TestCase):
             return done.stdout
 
     def test_a_whole_session_agrees_with_the_peers(self):
-        source = os.path.join(self.root, "session", "Fotos \u00e5r 2026")
-        os.makedirs(os.path.join(source, "m\u00fcnchen"))
-        files = {"\u00fcbersicht.txt": b"overview\n" * 50, "m\u00fcnchen/\u65e5\u672c.txt": b"\xe6\x97\xa5" * 1000,
-                 "plain.bin": bytes(range(256)) * 40}
-        for name, data in files.items():
-            with open(os.path.join(source, name), "wb") as f:
-                f.write(data)
-        archive = os.path.join(self.root, "session", "s\u00e9ance.zip")
-        target = os.path.join(self.root, "session", "out")
-        os.makedirs(target)
+        source, archive, target = write_session_tree(os.path.join(self.root, "session"))
+        files = SESSION_FILES
         result = self.php(f"""
             $zip = new COM("Brevik.ZIP");
             $zip->ZipFile = {php_text(archive)};
@@ -189,28 +177,13 @@ class PhpCliTest(unittest.TestCase):
         self.assertEqual([1, "Please specify the valid ZIP file name"], result["zip state"])
         self.assertEqual([True, False], result["isset"])
 
-    def write_policy(self, box_folder):
-        install = os.path.join(self.root, "tessaly")
-        os.makedirs(install, exist_ok=True)
-        with open(os.path.join(install, "Admin.ini"), "w") as f:
-            f.write("[Settings]\nInstalled=Brevik\nApplied=Brevik\n")
-        with open(os.path.join(install, "WebSite.ini"), "w") as f:
-            f.write(f"[Path]\nSite={box_folder}\n[Security]\nSite=Brevik\n[Site]\nBrevik=List\n")
-        policy = os.path.join(self.root, "policy.reg")
-        with open(self.registry) as f:
-            text = f.read()
-        with open(policy, "w") as f:
-            f.write(text + f"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halden Works\\Tessaly]\n"
-                           f"\"InstallationPath\"=\"{install}\"\n\"EnableSecurityBox\"=dword:00000001\n")
-        return policy
-
     def test_the_page_is_the_script_file_and_php_r_has_none(self):
         site = os.path.join(self.root, "site")
         os.makedirs(site, exist_ok=True)
         archive = os.path.join(site, "a.zip")
         with zipfile.ZipFile(archive, "w") as z:
             z.writestr("inside.txt", "x")
-        policy = self.write_policy(site)
+        policy = write_policy(self.root, self.registry, site)
         code = f"""
             $zip = new COM("Brevik.ZIP");
             $zip->ZipFile = {php_text(archive)};

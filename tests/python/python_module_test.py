@@ -17,9 +17,10 @@ import time
 import unittest
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "bindings"))
+from binding_fixture import REFUSAL, SESSION_FILES, make_registry, write_policy, write_session_tree  # noqa: E402
+
 ARGS = None
-ECHO_CLSID = "{6F1D0C2A-5B1E-4E57-9A43-2C71B0E4D901}"
-REFUSAL = "Please contact your hosting administrator, as you are not allowed to use "
 brevik = None
 
 
@@ -32,30 +33,18 @@ class PythonModuleTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="brevik-python-")
-        cls.registry = os.path.join(cls.root, "registry.reg")
+        cls.registry = make_registry(cls.root, ARGS.build, ARGS.echo)
         os.environ["BREVIK_REGISTRY"] = cls.registry
         for name in ("GATEWAY_INTERFACE", "SCRIPT_FILENAME"):
             os.environ.pop(name, None)
-        subprocess.run([os.path.join(ARGS.build, "tools", "brevik"), "register"], check=True)
-        with open(cls.registry, "a", encoding="utf-8") as f:
-            f.write(f"\n[HKEY_CLASSES_ROOT\\Brevik.Echo\\CLSID]\n@=\"{ECHO_CLSID}\"\n"
-                    f"\n[HKEY_CLASSES_ROOT\\CLSID\\{ECHO_CLSID}\\InprocServer32]\n@=\"{os.path.abspath(ARGS.echo)}\"\n")
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.root, ignore_errors=True)
 
     def test_a_whole_session_agrees_with_the_peers(self):
-        source = os.path.join(self.root, "session", "Fotos \u00e5r")
-        os.makedirs(os.path.join(source, "m\u00fcnchen"))
-        files = {"\u00fcbersicht.txt": b"overview\n" * 50, "m\u00fcnchen/\u65e5\u672c.txt": b"\xe6\x97\xa5" * 1000,
-                 "plain.bin": bytes(range(256)) * 40}
-        for name, data in files.items():
-            with open(os.path.join(source, name), "wb") as f:
-                f.write(data)
-        archive = os.path.join(self.root, "session", "s\u00e9ance.zip")
-        target = os.path.join(self.root, "session", "out")
-        os.makedirs(target)
+        source, archive, target = write_session_tree(os.path.join(self.root, "session"))
+        files = SESSION_FILES
 
         z = brevik.Dispatch("Brevik.ZIP")
         z.ZipFile = archive
@@ -187,28 +176,13 @@ class PythonModuleTest(unittest.TestCase):
         # Held through the calls, the GIL would have stopped this loop while both threads zipped.
         self.assertGreater(spins, 10000)
 
-    def write_policy(self, box_folder):
-        install = os.path.join(self.root, "tessaly")
-        os.makedirs(install, exist_ok=True)
-        with open(os.path.join(install, "Admin.ini"), "w") as f:
-            f.write("[Settings]\nInstalled=Brevik\nApplied=Brevik\n")
-        with open(os.path.join(install, "WebSite.ini"), "w") as f:
-            f.write(f"[Path]\nSite={box_folder}\n[Security]\nSite=Brevik\n[Site]\nBrevik=List\n")
-        with open(self.registry) as f:
-            text = f.read()
-        policy = os.path.join(self.root, "policy.reg")
-        with open(policy, "w") as f:
-            f.write(text + f"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halden Works\\Tessaly]\n"
-                           f"\"InstallationPath\"=\"{install}\"\n\"EnableSecurityBox\"=dword:00000001\n")
-        return policy
-
     def test_a_wsgi_request_is_judged_by_its_script(self):
         site = os.path.join(self.root, "site")
         os.makedirs(site, exist_ok=True)
         archive = os.path.join(site, "a.zip")
         with zipfile.ZipFile(archive, "w") as z:
             z.writestr("inside.txt", "x")
-        os.environ["BREVIK_REGISTRY"] = self.write_policy(site)
+        os.environ["BREVIK_REGISTRY"] = write_policy(self.root, self.registry, site)
         try:
             zip = brevik.Dispatch("Brevik.ZIP")
             zip.ZipFile = archive

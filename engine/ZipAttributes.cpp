@@ -101,13 +101,6 @@ struct FileTimes {
   struct timespec values[2] {};
 };
 
-/// The permission bits, before the umask, of a folder made from host `attributes`: those of a
-/// Unix directory entry, 0777 for any other (a DOS folder, a folder stored with a file's type).
-unsigned FolderPermissionsFor(std::uint32_t attributes) noexcept {
-  const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
-  return type == S_IFDIR ? (attributes >> 16) & 0777 : 0777;
-}
-
 /// `mode` (already less the umask) with execute wherever it has read, and owner rwx: a folder one
 /// can read but not enter is of no use, and its owner must be able to put the entries that follow
 /// into it.
@@ -130,6 +123,15 @@ std::uint32_t ConvertAttributes(std::uint32_t attributes, int fromSystem, int to
   const ConverterPair to = toSystem < 0 ? ConverterPair{} : ConvertersFor(toSystem);
   if (from.toDos == nullptr || to.fromDos == nullptr) ThrowZipError(errPlatformNotSupported);
   return to.fromDos(from.toDos(attributes));
+}
+
+bool AttrIsSymbolicLink(std::uint32_t attributes) noexcept {
+  return ((attributes >> 16) & S_IFMT) == S_IFLNK && (attributes & kDosDirectory) == 0;
+}
+
+unsigned FolderPermissionsFor(std::uint32_t attributes) noexcept {
+  const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
+  return type == S_IFDIR ? (attributes >> 16) & 0777 : 0777;
 }
 
 bool AttrIsDirectory(std::uint32_t attributes) noexcept {
@@ -200,6 +202,18 @@ unsigned FilePermissionsFor(std::uint32_t attributes) noexcept {
 bool WriteFileAttributes(int fd, std::uint32_t attributes) {
   const mode_t mode = static_cast<mode_t>(FilePermissionsFor(attributes)) & ~CurrentUmask();
   return ::fchmod(fd, mode) == 0;
+}
+
+bool WriteFolderAttributes(int fd, std::uint32_t attributes) {
+  const mode_t mode = UsableFolderMode(static_cast<mode_t>(FolderPermissionsFor(attributes)) & ~CurrentUmask());
+  return ::fchmod(fd, mode) == 0;
+}
+
+void MakeNewFolderUsable(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return;
+  const mode_t usable = UsableFolderMode(info.st_mode & 0777);
+  if ((info.st_mode & 07777) != usable) ::fchmod(fd, usable);
 }
 
 bool ReadModTime(const std::string& name, std::time_t& modTime) {

@@ -272,7 +272,8 @@ public:
                     const char* newName = nullptr, std::uint32_t bufferSize = 65536);
 
   /// Why the last `ExtractEntry` answered false: 133 for a path that would lie outside the target
-  /// folder, 134 for data that ended before the declared size, 0 when it gave no reason.
+  /// folder, 134 for data that ended before the declared size, 135 for a folder entry whose place
+  /// holds something else, 0 when it gave no reason.
   int GetExtractRefusal() const { return extractRefusal_; }
 
   // ---- Deleting, replacing and copying ----

@@ -148,7 +148,10 @@ bool CZipArchive::ExtractFolderEntry(const CZipFileHeader& header, const std::st
       targetFolder_.MakeFolder(relativePath, PlatformOps::FolderPermissionsFor(attributes), targetPath, made)};
   // The target folder itself is the caller's: an entry never changes it.
   if (folder.fd == CZipTargetFolder::TargetItself) return true;
-  if (folder.fd < 0) return false;
+  if (folder.fd < 0) {
+    extractRefusal_ = errNotAFolder;
+    return false;
+  }
   // Through the descriptor just opened without following links: a link put in its place
   // meanwhile is never changed, nor what it names. The result is not reported, as before.
   if (made) {

@@ -28,6 +28,7 @@ std::string ForRefusal(int refusalCode) {
   switch (refusalCode) {
     case errNameLeavesTarget: return "its name leads outside the target folder";
     case errDataShort: return "its data ended before its declared size";
+    case errNotAFolder: return "something other than a folder is in its place";
     default: return "its time or attributes could not be set";
   }
 }

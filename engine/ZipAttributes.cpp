@@ -153,8 +153,9 @@ bool ReadAttributes(const std::string& name, std::uint32_t& attributes) {
 }
 
 bool WriteAttributes(const std::string& name, std::uint32_t attributes) {
+  // A symbolic link in the place of `name` is never changed, nor what it names.
   struct stat info {};
-  if (::stat(name.c_str(), &info) != 0) return false;
+  if (::lstat(name.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) return false;
   const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
   const mode_t umask = CurrentUmask();
   mode_t mode = 0;
@@ -163,7 +164,9 @@ bool WriteAttributes(const std::string& name, std::uint32_t attributes) {
   } else {
     mode = static_cast<mode_t>(FilePermissionsFor(attributes)) & ~umask;
   }
-  return ::chmod(name.c_str(), mode) == 0;
+  if (::fchmodat(AT_FDCWD, name.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  // Without /proc the C library cannot chmod without following; the lstat above has looked.
+  return (errno == ENOTSUP || errno == ENOSYS) && ::chmod(name.c_str(), mode) == 0;
 }
 
 bool MakeFolder(const std::string& path, std::uint32_t attributes) {

@@ -46,7 +46,8 @@ bool ReadAttributes(const std::string& name, std::uint32_t& attributes);
 /// Applies host `attributes` to `name`: permission bits `mode & 0777` less the umask; never the
 /// set-user, set-group or sticky bits; a directory (on disk or by type) gets execute wherever it
 /// has read and always owner rwx; a type that is neither file nor directory gets 0666 less the
-/// umask. Returns success.
+/// umask. False, changing nothing, when `name` is a symbolic link. Returns success. (Extraction
+/// uses the descriptor forms below, which follow no link anywhere on the path.)
 bool WriteAttributes(const std::string& name, std::uint32_t attributes);
 /// The permission bits, before the umask, that a regular file extracted with host `attributes`
 /// gets: `mode & 0777` of a Unix regular file, 0666 for any other type (a link, a device, none).

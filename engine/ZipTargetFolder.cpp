@@ -107,23 +107,22 @@ int StepInto(int folderFd, const std::string& name, bool create, const std::stri
   return fd;
 }
 
-/// A name no one else is likely to pick: ".<name>.brevik-" and 12 hex digits from the kernel's
-/// random source (O_EXCL keeps a guessed one from doing harm; it only costs another try).
+/// A name no one else is likely to pick: ".<name>.brevik-" and 12 hex digits, from a number the
+/// kernel's random source gave once per process, counting up (O_EXCL keeps a guessed one from
+/// doing harm; it only costs another try).
 std::string TempNameFor(std::string_view name) {
-  unsigned char random[6] = {};
-  if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
-    static std::atomic<unsigned> counter{0};
-    const unsigned value = counter.fetch_add(1) ^ static_cast<unsigned>(::getpid());
-    for (std::size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<unsigned char>(value >> (i * 5));
-  }
+  static const std::uint64_t base = [] {
+    std::uint64_t random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random))
+      random = static_cast<std::uint64_t>(::getpid()) << 24;
+    return random;
+  }();
+  static std::atomic<std::uint64_t> counter{0};
+  const std::uint64_t value = (base + counter.fetch_add(1, std::memory_order_relaxed)) & 0xFFFFFFFFFFFFull;
   // The entry's own name is kept short: a temporary must fit where the final name fits.
-  std::string temp = "." + std::string(name.substr(0, 200)) + ".brevik-";
-  char hex[3];
-  for (const unsigned char byte : random) {
-    std::snprintf(hex, sizeof hex, "%02x", byte);
-    temp += hex;
-  }
-  return temp;
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%012llx", static_cast<unsigned long long>(value));
+  return "." + std::string(name.substr(0, 200)) + ".brevik-" + suffix;
 }
 
 constexpr int kTempTries = 100;

@@ -10,7 +10,7 @@
 /// an entry is ever followed: on Linux the folders are looked up with openat2(2) and
 /// RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS, and where the kernel lacks it (ENOSYS) one component at
 /// a time with O_NOFOLLOW. A link found on the way, or in the place of the entry itself, is an
-/// obstacle: `CZipException` 117 with the path the entry would have had. The target folder's own
+/// obstacle: `CZipException` 130 with the path the entry would have had. The target folder's own
 /// path is the caller's choice and is resolved as given.
 ///
 /// Relative paths here are entry paths below the target folder, "/"-separated; empty and "."
@@ -52,7 +52,7 @@ public:
   static void MakeTempLink(int parentFd, const std::string& text, std::string& tempName, const std::string& fullPath);
 
   /// Moves `tempName` to `name` in the folder `parentFd`, replacing a file of that name. A
-  /// symbolic link in its place is an obstacle (117) unless `replaceLink` (the new one is a link
+  /// symbolic link in its place is an obstacle (130) unless `replaceLink` (the new one is a link
   /// itself, put in place without following the old), a folder is EISDIR. The temporary is
   /// removed when the move fails.
   static void Publish(int parentFd, const std::string& tempName, std::string_view name, bool replaceLink,

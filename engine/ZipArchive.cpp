@@ -75,6 +75,7 @@ void CZipArchive::Close(int closeMode, bool updateTime) {
   }
   ReleaseEntryState();
   ReleaseArchiveBuffers();
+  targetFolder_.Release();
   centralDir_.m_pOpenedFile = nullptr;
   centralDir_.Clear();
   std::string closedPath = storage_.StorageClose(closeMode == CloseAfterError);

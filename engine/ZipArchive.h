@@ -11,6 +11,7 @@
 #include "engine/ZipFileHeader.h"
 #include "engine/ZipInternalInfo.h"
 #include "engine/ZipStorage.h"
+#include "engine/ZipTargetFolder.h"
 #include "engine/ZipZlibAllocator.h"
 
 #include <cstdint>
@@ -254,14 +255,26 @@ public:
   int CloseEntryForReading(const char* targetPath = nullptr, bool afterError = false);
 
   /// Extracts entry `index` into `targetFolder` (with `fullPath` keeping its folders), under
-  /// `newName` when given, in steps of `bufferSize`. A folder entry creates the folder. True when
-  /// the entry was extracted completely and checked; false when refused, when its path would lie
-  /// outside the target folder (nothing is written), or when applying time or attributes failed.
-  /// Throws the errors of `OpenEntryForReading` and `CloseEntryForReading`, 105/106 when the
-  /// callback stops, and file errors of the target (the entry then stays open for the caller's
-  /// after-error close).
+  /// `newName` when given, in steps of `bufferSize`. A folder entry creates the folder; a Unix
+  /// symbolic-link entry becomes a link when its text names something inside the target folder.
+  /// Everything is made relative to the target folder without following any link on the way
+  /// (`CZipTargetFolder`). A file's data goes to a temporary beside it that takes the entry's
+  /// name only once the data is complete and checked, so a failed check leaves no file and an
+  /// existing file intact. True when the entry was extracted completely and checked; false when
+  /// refused, when its path would lie outside the target folder (nothing is written), when its
+  /// data ended early, or when applying time or attributes failed (`GetExtractRefusal` says
+  /// which of the first ones). Throws the errors of `OpenEntryForReading` and
+  /// `CloseEntryForReading`, 130 for a symbolic link in the target in the way, 131 for a link
+  /// entry that would lead outside the target folder, 132 for a link text that is empty, too
+  /// long or holds a NUL byte, 105/106 when the callback stops (what was written then stays), and
+  /// file errors of the target (the entry then stays open for the caller's after-error close).
   bool ExtractEntry(int index, const std::string& targetFolder, bool fullPath = true,
                     const char* newName = nullptr, std::uint32_t bufferSize = 65536);
+
+  /// Why the last `ExtractEntry` answered false: 133 for a path that would lie outside the target
+  /// folder, 134 for data that ended before the declared size, 135 for a folder entry whose place
+  /// holds something else, 0 when it gave no reason.
+  int GetExtractRefusal() const { return extractRefusal_; }
 
   // ---- Deleting, replacing and copying ----
 
@@ -338,6 +351,13 @@ private:
   /// when the window cannot serve it, the file then still at the encryption header. Throws 110
   /// when its decrypted header fails the check.
   char* DecodedAhead(int index, const CZipFileHeader& entry);
+  /// `ExtractEntry` of a folder entry at `relativePath` below the target folder.
+  bool ExtractFolderEntry(const CZipFileHeader& header, const std::string& relativePath,
+                          const std::string& targetPath);
+  /// `ExtractEntry` of the symbolic-link entry `index`, opened for reading, into the folder
+  /// `parentFd` under `name`, `depth` folders below the target folder.
+  bool ExtractLinkEntry(const CZipFileHeader& header, int parentFd, std::string_view name, int depth,
+                        const std::string& targetPath);
   /// Adding a file (not a folder) once the header is built.
   /// `diskInfo` is the source's stat (unused for a source file); `diskFile` the source when
   /// `AddFile` already opened it (else it is opened here).
@@ -382,6 +402,8 @@ private:
   ZipZlibBlockList deflateBlocks_;    ///< its blocks, apart from the open entry's
   CZipAutoBuffer readBuffer_;         ///< `AddFile`'s buffer for the source's data
   ZipEntryTimeMemo entryTimeMemo_;    ///< the last entry time given to an extracted file
+  CZipTargetFolder targetFolder_;     ///< the folder extracted into, held open between entries
+  int extractRefusal_ = 0;            ///< `GetExtractRefusal`
 
   // The entry being written or read.
   bool archiveOpen_ = false;       ///< an `Open` completed and no `Close` followed

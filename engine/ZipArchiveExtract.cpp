@@ -1,4 +1,4 @@
-// ZipArchiveExtract.cpp -- CZipArchive: reading one entry's data and extracting entries to disk.
+// ZipArchiveExtract.cpp -- CZipArchive: opening, reading and closing one entry's data.
 #include "engine/ZipArchive.h"
 
 #include "engine/ZipCrc32.h"
@@ -109,12 +109,15 @@ char* CZipArchive::DecodedAhead(int index, const CZipFileHeader& entry) {
     decodeAhead_.Fill(file, centralDir_, index, position, password_.View());
     decoded = decodeAhead_.Find(index, position);
   }
-  if (decoded.header == nullptr || decoded.length != entry.m_uComprSize) {
+  // Served only as decoded with the flags the open has just settled on: the window judged the
+  // entry by the same rule, so a difference means the bytes it holds are not this entry's.
+  if (decoded.header == nullptr || decoded.length != entry.m_uComprSize || decoded.flags != entry.m_uFlag) {
     file.Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
     return nullptr;
   }
+  // An entry whose header failed the check was left encrypted: it is never data.
   const auto checkByte = static_cast<std::uint8_t>(decoded.header[ZipFormat::Encryption::HeaderSize - 1]);
-  if (checkByte != CZipCrypto::ExpectedCheckByte(entry)) ThrowArchiveError(errBadPassword);
+  if (!decoded.dataDecoded || checkByte != CZipCrypto::ExpectedCheckByte(entry)) ThrowArchiveError(errBadPassword);
   // Only a data descriptor is read after the data: from the window when it holds the bytes
   // that may make it up, else from the file, which must then be right after the data.
   if (entry.IsDataDescriptor()) {
@@ -235,74 +238,4 @@ int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {
   entryState_ = 0;
   ReleaseEntryState();
   return result;
-}
-
-bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool fullPath, const char* newName,
-                               std::uint32_t bufferSize) {
-  if (bufferSize == 0) return false;
-  CZipFileHeader header;
-  if (!GetEntryInfo(header, index)) return false;
-  std::string targetPath = ExtractedPathFor(header.GetFileName(), targetFolder, fullPath, newName);
-  // A name that climbs out of the target folder is never written, wherever it would land.
-  if (!IsInsideFolder(targetPath, targetFolder)) return false;
-
-  CZipActionCallback* callback = GetCallback(cbExtract);
-  if (callback != nullptr) callback->Begin(header.GetFileName().c_str(), targetPath.c_str());
-
-  if (header.IsDirectoryEntry()) {
-    if (callback != nullptr) callback->SetTotal(0);
-    bool made = PlatformOps::MakeFolder(targetPath, header.EntryAttributes());
-    if (callback != nullptr) callback->End();
-    return made;
-  }
-
-  if (callback != nullptr) callback->SetTotal(header.m_uUncomprSize);
-  if (!OpenEntryForReading(index)) return false;
-
-  const std::uint32_t attributes = header.EntryAttributes();
-  int stopCode = 0;
-  int closed = 0;
-  {
-    CZipFile target;
-    // A file this open makes gets its permissions from open(2) itself, the kernel taking off
-    // the umask: no chmod, and no reading of the umask (only /proc has it without changing it).
-    target.SetNewFilePermissions(PlatformOps::FilePermissionsFor(attributes));
-    const unsigned openFlags = CZipFile::modeCreate | CZipFile::shareDenyWrite | CZipFile::modeWrite;
-    // The folders are made only when the open finds them missing, which saves a stat of the
-    // folder for every entry of a folder that exists.
-    if (!target.Open(targetPath, openFlags, false)) {
-      const int failure = errno;
-      if (failure != ENOENT || !PlatformOps::MakePath(CZipPathComponent(targetPath).GetFolderPath())) {
-        throw CZipFileException(failure, CZipFile::AbsoluteName(targetPath));
-      }
-      target.Open(targetPath, openFlags, true);
-    }
-    // Kept for the archive's life: a buffer allocated per entry made the heap grow and shrink
-    // for every small file.
-    char* buffer = readBuffer_.Allocate(bufferSize);
-    for (;;) {
-      std::uint32_t got = ReadEntryData(buffer, bufferSize);
-      if (got > 0) {
-        target.Write(buffer, got);
-        if (callback != nullptr && !callback->Step(got)) {
-          stopCode = (got == bufferSize && info_.uncompressedLeft > 0) ? errActionAborted : errActionAbortedSafely;
-          break;
-        }
-      }
-      if (got < bufferSize) break;
-    }
-    // The entry is checked first (a CRC mismatch throws before the time and mode are applied),
-    // then both go to the still open file, not through its path.
-    closed = CloseEntryForReading(nullptr, false);
-    const int fd = target.GetHandle();
-    if (!PlatformOps::WriteModTime(fd, header.EntryTime(entryTimeMemo_)) ||
-        !(target.CreatedFile() || PlatformOps::WriteFileAttributes(fd, attributes))) {
-      closed = -2;
-    }
-    target.Close();
-  }
-  if (callback != nullptr) callback->End();
-  if (stopCode == errActionAbortedSafely && closed != 1) stopCode = errActionAborted;
-  if (stopCode != 0) ThrowZipError(stopCode, targetPath);
-  return closed == 1;
 }

@@ -101,13 +101,6 @@ struct FileTimes {
   struct timespec values[2] {};
 };
 
-/// The permission bits, before the umask, of a folder made from host `attributes`: those of a
-/// Unix directory entry, 0777 for any other (a DOS folder, a folder stored with a file's type).
-unsigned FolderPermissionsFor(std::uint32_t attributes) noexcept {
-  const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
-  return type == S_IFDIR ? (attributes >> 16) & 0777 : 0777;
-}
-
 /// `mode` (already less the umask) with execute wherever it has read, and owner rwx: a folder one
 /// can read but not enter is of no use, and its owner must be able to put the entries that follow
 /// into it.
@@ -132,6 +125,15 @@ std::uint32_t ConvertAttributes(std::uint32_t attributes, int fromSystem, int to
   return to.fromDos(from.toDos(attributes));
 }
 
+bool AttrIsSymbolicLink(std::uint32_t attributes) noexcept {
+  return ((attributes >> 16) & S_IFMT) == S_IFLNK && (attributes & kDosDirectory) == 0;
+}
+
+unsigned FolderPermissionsFor(std::uint32_t attributes) noexcept {
+  const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
+  return type == S_IFDIR ? (attributes >> 16) & 0777 : 0777;
+}
+
 bool AttrIsDirectory(std::uint32_t attributes) noexcept {
   return (attributes & kDosDirectory) != 0 || ((attributes >> 16) & S_IFMT) == S_IFDIR;
 }
@@ -151,8 +153,9 @@ bool ReadAttributes(const std::string& name, std::uint32_t& attributes) {
 }
 
 bool WriteAttributes(const std::string& name, std::uint32_t attributes) {
+  // A symbolic link in the place of `name` is never changed, nor what it names.
   struct stat info {};
-  if (::stat(name.c_str(), &info) != 0) return false;
+  if (::lstat(name.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) return false;
   const mode_t type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
   const mode_t umask = CurrentUmask();
   mode_t mode = 0;
@@ -161,7 +164,9 @@ bool WriteAttributes(const std::string& name, std::uint32_t attributes) {
   } else {
     mode = static_cast<mode_t>(FilePermissionsFor(attributes)) & ~umask;
   }
-  return ::chmod(name.c_str(), mode) == 0;
+  if (::fchmodat(AT_FDCWD, name.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  // Without /proc the C library cannot chmod without following; the lstat above has looked.
+  return (errno == ENOTSUP || errno == ENOSYS) && ::chmod(name.c_str(), mode) == 0;
 }
 
 bool MakeFolder(const std::string& path, std::uint32_t attributes) {
@@ -200,6 +205,18 @@ unsigned FilePermissionsFor(std::uint32_t attributes) noexcept {
 bool WriteFileAttributes(int fd, std::uint32_t attributes) {
   const mode_t mode = static_cast<mode_t>(FilePermissionsFor(attributes)) & ~CurrentUmask();
   return ::fchmod(fd, mode) == 0;
+}
+
+bool WriteFolderAttributes(int fd, std::uint32_t attributes) {
+  const mode_t mode = UsableFolderMode(static_cast<mode_t>(FolderPermissionsFor(attributes)) & ~CurrentUmask());
+  return ::fchmod(fd, mode) == 0;
+}
+
+void MakeNewFolderUsable(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return;
+  const mode_t usable = UsableFolderMode(info.st_mode & 0777);
+  if ((info.st_mode & 07777) != usable) ::fchmod(fd, usable);
 }
 
 bool ReadModTime(const std::string& name, std::time_t& modTime) {

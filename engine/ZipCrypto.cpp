@@ -217,9 +217,13 @@ bool CZipCrypto::CheckEncryptionHeader(std::string_view password, const CZipFile
 }
 
 std::uint8_t CZipCrypto::ExpectedCheckByte(const CZipFileHeader& entry) {
+  return ExpectedCheckByte(entry, entry.m_uFlag);
+}
+
+std::uint8_t CZipCrypto::ExpectedCheckByte(const CZipFileHeader& entry, std::uint16_t flags) {
   // Without a data descriptor the CRC is known before the data and serves as the check; with
   // one, writers use the DOS time instead, which they know when the header is made.
-  if ((entry.m_uFlag & ZipFormat::Flag::DataDescriptor) != 0)
+  if ((flags & ZipFormat::Flag::DataDescriptor) != 0)
     return static_cast<std::uint8_t>(entry.m_uModTime >> 8);
   return static_cast<std::uint8_t>(entry.m_uCrc32 >> 24);
 }

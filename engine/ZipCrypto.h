@@ -78,6 +78,8 @@ public:
 
   /// The byte an entry's decrypted header must end with (see above).
   static std::uint8_t ExpectedCheckByte(const CZipFileHeader& entry);
+  /// As above for an entry read with `flags` (those in effect, which may not yet be the header's).
+  static std::uint8_t ExpectedCheckByte(const CZipFileHeader& entry, std::uint16_t flags);
 
   /// The keys as they stand.
   const CryptKeys& Keys() const { return keys_; }

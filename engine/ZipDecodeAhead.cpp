@@ -14,10 +14,10 @@ namespace {
 
 namespace LH = ZipFormat::LocalHeader;
 
-// An entry the window may decode: encrypted, with at least its 12-byte encryption header. Its
-// method is checked when it is opened, as for any entry.
-bool Decodable(const CZipFileHeader& header) {
-  return header.IsEncrypted() && header.m_uComprSize >= ZipFormat::Encryption::HeaderSize;
+// An entry the window may decode: encrypted by the flags in effect, with at least its 12-byte
+// encryption header. Its method is checked when it is opened, as for any entry.
+bool Decodable(const CZipFileHeader& header, std::uint16_t flags) {
+  return (flags & ZipFormat::Flag::Encrypted) != 0 && header.m_uComprSize >= ZipFormat::Encryption::HeaderSize;
 }
 
 }  // namespace
@@ -27,7 +27,8 @@ CZipDecodeAhead::Decoded CZipDecodeAhead::Find(int index, std::uint64_t position
                                      [](const Slot& candidate, int wanted) { return candidate.index < wanted; });
   if (slot == slots_.end() || slot->index != index || slot->position != position) return {};
   const std::uint32_t end = slot->offset + slot->length;
-  return Decoded{window_.data() + slot->offset, slot->length, Following{window_.data() + end, filled_ - end}};
+  return Decoded{window_.data() + slot->offset, slot->length, Following{window_.data() + end, filled_ - end},
+                 slot->flags, slot->dataDecoded};
 }
 
 void CZipDecodeAhead::Fill(CZipAbstractFile& file, const CZipCentralDir& directory, int first,
@@ -35,7 +36,7 @@ void CZipDecodeAhead::Fill(CZipAbstractFile& file, const CZipCentralDir& directo
   slots_.clear();
   const CZipFileHeader& head = *directory.GetHeader(static_cast<std::uint16_t>(first));
   const std::uint64_t length = file.GetLength();
-  if (!Decodable(head) || position > length || head.m_uComprSize > WindowBytes) return;
+  if (!Decodable(head, head.m_uFlag) || position > length || head.m_uComprSize > WindowBytes) return;
   const auto wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(WindowBytes, length - position));
   if (head.m_uComprSize > wanted) return;
   // Kept between fills; a small archive gets no more than its own size.
@@ -44,7 +45,7 @@ void CZipDecodeAhead::Fill(CZipAbstractFile& file, const CZipCentralDir& directo
   const std::uint32_t got = file.Read(window_.data(), wanted);
   filled_ = got;
   if (got < head.m_uComprSize) return;
-  slots_.push_back(Slot{first, position, 0, head.m_uComprSize});
+  slots_.push_back(Slot{first, position, 0, head.m_uComprSize, head.m_uFlag, false});
   CollectFollowing(directory, first, position, got);
 
   // All headers first: an entry whose header check fails is not decoded further (its opening
@@ -58,10 +59,11 @@ void CZipDecodeAhead::Fill(CZipAbstractFile& file, const CZipCentralDir& directo
   CZipCrypto::DecodeSeveral(jobs.data(), jobs.size());
   std::size_t kept = 0;
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    const Slot& slot = slots_[i];
+    Slot& slot = slots_[i];
     const CZipFileHeader& entry = *directory.GetHeader(static_cast<std::uint16_t>(slot.index));
     const auto checkByte = static_cast<std::uint8_t>(window_.data()[slot.offset + ZipFormat::Encryption::HeaderSize - 1]);
-    if (checkByte != CZipCrypto::ExpectedCheckByte(entry)) continue;
+    if (checkByte != CZipCrypto::ExpectedCheckByte(entry, slot.flags)) continue;
+    slot.dataDecoded = true;
     jobs[kept] = jobs[i];
     jobs[kept].data += ZipFormat::Encryption::HeaderSize;
     jobs[kept].length = slot.length - ZipFormat::Encryption::HeaderSize;
@@ -89,8 +91,9 @@ void CZipDecodeAhead::CollectFollowing(const CZipCentralDir& directory, int firs
         headerAt + LH::Size + ReadLE<std::uint16_t>(local + LH::NameLength) + ReadLE<std::uint16_t>(local + LH::ExtraLength);
     if (dataAt + entry.m_uComprSize > end) return;
     cursor = dataAt + entry.m_uComprSize;
-    if (!Decodable(entry)) continue;
-    slots_.push_back(Slot{index, dataAt, static_cast<std::uint32_t>(dataAt - position), entry.m_uComprSize});
+    const std::uint16_t flags = CZipFileHeader::FlagsInEffect(entry.m_uFlag, ReadLE<std::uint16_t>(local + LH::Flags));
+    if (!Decodable(entry, flags)) continue;
+    slots_.push_back(Slot{index, dataAt, static_cast<std::uint32_t>(dataAt - position), entry.m_uComprSize, flags, false});
   }
 }
 

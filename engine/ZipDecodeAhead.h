@@ -31,11 +31,14 @@ public:
     std::uint32_t count = 0;
   };
 
-  /// An entry decoded in the window: its 12 decrypted header bytes followed by its data.
+  /// An entry in the window: its 12 decrypted header bytes followed by its data, decrypted
+  /// only when `dataDecoded` (its header passed the check made with `flags`).
   struct Decoded {
     char* header = nullptr;
     std::uint32_t length = 0;  ///< header and data
     Following following;
+    std::uint16_t flags = 0;   ///< the flags in effect it was decoded with (`FlagsInEffect`)
+    bool dataDecoded = false;
   };
 
   /// Entry `index`, whose encryption header begins at file position `position`, when the window
@@ -43,9 +46,11 @@ public:
   Decoded Find(int index, std::uint64_t position);
 
   /// Drops what the window holds, then reads it from `position`, the encryption header of entry
-  /// `first` of `directory`, and decodes with `password` entry `first` and every later encrypted
-  /// entry (in index order, each further on in the file than the one before) that lies wholly
-  /// inside it. Reads nothing when entry `first` alone is larger than the window. Leaves
+  /// `first` of `directory` (whose header holds the flags in effect: its local header has been
+  /// read), and decodes with `password` entry `first` and every later encrypted entry (in index
+  /// order, each further on in the file than the one before) that lies wholly inside it. A later
+  /// entry is judged by the flags in effect from its local header in the window, as its open
+  /// will judge it. Reads nothing when entry `first` alone is larger than the window. Leaves
   /// `file` at an unspecified position; file errors propagate.
   void Fill(CZipAbstractFile& file, const CZipCentralDir& directory, int first, std::uint64_t position,
             std::string_view password);
@@ -61,6 +66,8 @@ private:
     std::uint64_t position;  ///< file position of the encryption header
     std::uint32_t offset;    ///< where it lies in the window
     std::uint32_t length;    ///< compressed size: header and data
+    std::uint16_t flags;     ///< the flags in effect
+    bool dataDecoded;        ///< the header passed its check and the data was decrypted
   };
   /// Adds the entries after `first` that lie wholly in the `got` bytes read from `position`.
   void CollectFollowing(const CZipCentralDir& directory, int first, std::uint64_t position, std::uint32_t got);

@@ -51,6 +51,12 @@ const char* FixedText(int code) noexcept {
     case errCentralDirNotFound:
       return "The central directory was not found in the archive (or you were trying to open not the "
              "last disk of a multi-disk archive)";
+    case errLinkInTheWay: return "A symbolic link in the target is in the way";
+    case errLinkLeavesTarget: return "The symbolic link would lead outside the target folder";
+    case errBadLinkText: return "The symbolic link's text is empty, too long or holds a NUL byte";
+    case errNameLeavesTarget: return "The name leads outside the target folder";
+    case errDataShort: return "The data ended before the entry's declared size";
+    case errNotAFolder: return "Something other than a folder is in the place of the folder";
     case errZlibStreamEnd: return "Zlib Library error (end of stream)";
     case errZlibStream: return "Zlib library error (stream error)";
     case errZlibData: return "Zlib library error (data error)";

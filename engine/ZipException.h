@@ -6,7 +6,7 @@
 #include <string>
 
 /// The engine's error codes: errno values 1 to 30 (only those listed in `DescribeError` have
-/// texts of their own), the engine's own codes 100 to 116, and zlib's return values shifted to
+/// texts of their own), the engine's own codes 100 to 116 and 130 to 135, and zlib's return values shifted to
 /// 500 to 507 (see `ZlibToZipError`).
 enum ZipErrorCode : int {
   errGeneric = 100,              ///< no fixed text: the system's text for the captured error
@@ -26,6 +26,13 @@ enum ZipErrorCode : int {
   errRenameFailed = 114,         ///< "Error while renaming a file (<system text>)"
   errPlatformNotSupported = 115, ///< "Cannot create the file for the specified platform"
   errCentralDirNotFound = 116,   ///< the end-of-central-directory record was not found
+  // Entries that extraction refuses to write, 130 to 139: the texts say why.
+  errLinkInTheWay = 130,         ///< "A symbolic link in the target is in the way"
+  errLinkLeavesTarget = 131,     ///< "The symbolic link would lead outside the target folder"
+  errBadLinkText = 132,          ///< "The symbolic link's text is empty, too long or holds a NUL byte"
+  errNameLeavesTarget = 133,     ///< "The name leads outside the target folder"
+  errDataShort = 134,            ///< "The data ended before the entry's declared size"
+  errNotAFolder = 135,           ///< "Something other than a folder is in the place of the folder"
   errZlibStreamEnd = 500,        ///< Z_STREAM_END
   errZlibNeedDict = 501,         ///< Z_NEED_DICT (no fixed text)
   errZlibErrno = 502,            ///< Z_ERRNO: described by the captured errno

@@ -156,6 +156,18 @@ bool CZipFile::Open(const std::string& fileName, unsigned openFlags, bool throwO
   return true;
 }
 
+void CZipFile::Adopt(int fd, const std::string& path) {
+  Close();
+  fd_ = fd;
+  path_ = path;
+  created_ = true;
+  ForgetPlace();
+  // New and empty, and no one else writes it: its offset and length are known.
+  placeKept_ = true;
+  writersLockedOut_ = true;
+  lengthKnown_ = true;
+}
+
 bool CZipFile::IsSameFileAs(const struct stat& other) const {
   if (fd_ < 0) return false;
   if (!identityKnown_) {

@@ -52,6 +52,9 @@ public:
   /// Opens `fileName` (closing what was open). On failure throws `CZipFileException` when
   /// `throwOnError`, else returns false with errno set.
   bool Open(const std::string& fileName, unsigned openFlags, bool throwOnError) override;
+  /// Takes over `fd`, a regular file this process has just made empty and holds alone (no lock
+  /// is taken), closing what was open; `path` is what its errors carry.
+  void Adopt(int fd, const std::string& path);
   /// Closes the descriptor, which also releases the lock; does nothing when closed.
   void Close() override;
   /// Nothing to do: writes are not buffered here, and the file is not forced to the disk.

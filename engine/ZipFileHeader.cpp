@@ -109,13 +109,23 @@ EncodedName EncodeName(const std::string& hostName, int entrySystem, bool useOem
 }
 
 // The host form of archive-form name bytes, into `host`; false (and `host` untouched) when
-// it is the very same bytes, which is what almost every name gives.
+// it is the very same bytes, which is what almost every name gives. A name ends at its first NUL
+// byte, as Python's zipfile cuts it and as every system call would see it: what is checked is
+// then what is used.
 bool DecodeName(std::string_view archiveName, int entrySystem, std::uint16_t flags, bool useOem,
                 std::string& host) {
-  if (!ZipEntryName::IsDosFamily(entrySystem)) return false;
-  const bool oem = (flags & ZipFormat::Flag::Utf8Name) == 0 && useOem && !ZipEntryName::IsAscii(archiveName);
-  if (!oem && archiveName.find('\\') == std::string_view::npos) return false;
-  host = oem ? ZipEntryName::Cp437ToUtf8(archiveName) : std::string(archiveName);
+  // A name that begins with NUL keeps its bytes (an empty host form would lose the entry's name
+  // when the directory is written again); extraction refuses it for the NUL.
+  const std::size_t end = archiveName.find('\0');
+  const std::string_view used = archiveName.substr(0, end == 0 ? archiveName.size() : end);
+  const bool cut = used.size() != archiveName.size();
+  if (!ZipEntryName::IsDosFamily(entrySystem)) {
+    if (cut) host = std::string(used);
+    return cut;
+  }
+  const bool oem = (flags & ZipFormat::Flag::Utf8Name) == 0 && useOem && !ZipEntryName::IsAscii(used);
+  if (!oem && !cut && used.find('\\') == std::string_view::npos) return false;
+  host = oem ? ZipEntryName::Cp437ToUtf8(used) : std::string(used);
   std::replace(host.begin(), host.end(), '\\', '/');
   return true;
 }
@@ -232,9 +242,7 @@ std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
 
 bool CZipFileHeader::LocalFixedPartMatches(const char* record) {
   if (Get32(record, LH::Signature) != ZipFormat::LocalHeaderSignature) return false;
-  const std::uint16_t localFlags = Get16(record, LH::Flags);
-  if ((localFlags & ZipFormat::Flag::LocalOverrideMask) != (m_uFlag & ZipFormat::Flag::LocalOverrideMask))
-    m_uFlag = localFlags;
+  m_uFlag = FlagsInEffect(m_uFlag, Get16(record, LH::Flags));
   const std::uint16_t localMethod = Get16(record, LH::Method);
   if (localMethod != m_uMethod) return false;
   return localMethod == ZipFormat::Method::Stored || localMethod == ZipFormat::Method::Deflated;

@@ -184,6 +184,15 @@ public:
 
   /// True when the entry is encrypted (flag bit 0).
   bool IsEncrypted() const { return (m_uFlag & ZipFormat::Flag::Encrypted) != 0; }
+  /// The flags an entry is read with, given those of its central and its local header: the
+  /// local header's when the two disagree in bits 0 to 3 (encryption, method options, data
+  /// descriptor), which describe the data that follows that header. Every reader of the entry's
+  /// data (the entry open, the decode-ahead window) decides with this one rule.
+  static std::uint16_t FlagsInEffect(std::uint16_t centralFlags, std::uint16_t localFlags) {
+    return (localFlags & ZipFormat::Flag::LocalOverrideMask) != (centralFlags & ZipFormat::Flag::LocalOverrideMask)
+               ? localFlags
+               : centralFlags;
+  }
   /// True when CRC and sizes follow the data (flag bit 3).
   bool IsDataDescriptor() const { return (m_uFlag & ZipFormat::Flag::DataDescriptor) != 0; }
 

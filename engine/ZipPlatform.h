@@ -31,6 +31,11 @@ bool IsSupportedSystem(int system) noexcept;
 std::uint32_t ConvertAttributes(std::uint32_t attributes, int fromSystem, int toSystem);
 /// True for the DOS directory bit 0x10 or a Unix directory type in the high word.
 bool AttrIsDirectory(std::uint32_t attributes) noexcept;
+/// True for a Unix symbolic-link type (S_IFLNK) in the high word, without the DOS directory bit.
+bool AttrIsSymbolicLink(std::uint32_t attributes) noexcept;
+/// The permission bits, before the umask, of a folder made from host `attributes`: those of a
+/// Unix directory entry, 0777 for any other (a DOS folder, a folder stored with a file's type).
+unsigned FolderPermissionsFor(std::uint32_t attributes) noexcept;
 
 /// Host attributes of a file of `st_mode` `mode`: the mode in the high word, plus the DOS
 /// directory bit 0x10 and the read-only bit 0x01 when the owner cannot write (the form other Unix
@@ -41,7 +46,8 @@ bool ReadAttributes(const std::string& name, std::uint32_t& attributes);
 /// Applies host `attributes` to `name`: permission bits `mode & 0777` less the umask; never the
 /// set-user, set-group or sticky bits; a directory (on disk or by type) gets execute wherever it
 /// has read and always owner rwx; a type that is neither file nor directory gets 0666 less the
-/// umask. Returns success.
+/// umask. False, changing nothing, when `name` is a symbolic link. Returns success. (Extraction
+/// uses the descriptor forms below, which follow no link anywhere on the path.)
 bool WriteAttributes(const std::string& name, std::uint32_t attributes);
 /// The permission bits, before the umask, that a regular file extracted with host `attributes`
 /// gets: `mode & 0777` of a Unix regular file, 0666 for any other type (a link, a device, none).
@@ -50,6 +56,12 @@ unsigned FilePermissionsFor(std::uint32_t attributes) noexcept;
 /// Applies host `attributes` of a regular file to the open file `fd`: `FilePermissionsFor`
 /// less the umask (for a file that existed before its open). Returns success.
 bool WriteFileAttributes(int fd, std::uint32_t attributes);
+/// Applies host `attributes` of a folder entry to the open folder `fd` that existed before, as
+/// `WriteAttributes` does for a folder. Returns success.
+bool WriteFolderAttributes(int fd, std::uint32_t attributes);
+/// Gives the folder `fd`, just made by mkdir(2) (which took off the umask), the bits that keep it
+/// usable (execute wherever it has read, owner rwx) and drops a set-group bit it inherited.
+void MakeNewFolderUsable(int fd);
 /// The modification time of `name` (seconds since 1970); false when stat fails or it is -1.
 bool ReadModTime(const std::string& name, std::time_t& modTime);
 /// Sets access time to now and modification time to `modTime` (now when -1). Returns success.

@@ -7,6 +7,8 @@
 #include "engine/ZipException.h"
 #include "scripting/ArchiveCloser.h"
 #include "scripting/EntryNameMatch.h"
+#include "scripting/ExtractLimits.h"
+#include "scripting/TargetFreeSpace.h"
 
 namespace {
 constexpr std::uint32_t kBufferBytes = 65536;
@@ -27,6 +29,26 @@ std::string CExtract::Extract(const ZipRequest& request) {
     return "No file or folder exists in given zip file";
   }
 
+  // The files the queue names and the limits let through must fit on the target's file system.
+  const ExtractLimits limits = ExtractLimits::Current();
+  {
+    ExtractBudget planned(limits);
+    CZipFileHeader header;
+    for (int index = 0; index < entryCount; ++index) {
+      if (!archive.GetEntryInfo(header, index) || header.IsDirectoryEntry()) continue;
+      const std::string name = header.GetFileName();
+      for (const std::string& queued : request.files) {
+        if (EntryNameMatches(queued, name)) planned.Admit(header.m_uUncomprSize, header.m_uComprSize);
+      }
+    }
+    const std::string noSpace = CheckTargetFreeSpace(request.targetPath, planned.AdmittedBytes());
+    if (!noSpace.empty()) {
+      closer.CloseAfterError();
+      return noSpace;
+    }
+  }
+
+  ExtractBudget budget(limits);
   for (int index = 0; index < entryCount; ++index) {
     CZipFileHeader header;
     if (!archive.GetEntryInfo(header, index)) continue;
@@ -34,6 +56,8 @@ std::string CExtract::Extract(const ZipRequest& request) {
     const bool encrypted = header.IsEncrypted();
     for (const std::string& queued : request.files) {
       if (!EntryNameMatches(queued, name)) continue;
+      // An entry over a limit is passed over, as an entry that cannot be written is.
+      if (!header.IsDirectoryEntry() && !budget.Admit(header.m_uUncomprSize, header.m_uComprSize).empty()) continue;
       try {
         if (!request.password.empty()) archive.SetPassword(request.password.c_str());
         const bool extracted = archive.ExtractEntry(index, request.targetPath, true, nullptr, kBufferBytes);

@@ -7,10 +7,14 @@
 
 #include "engine/ZipArchive.h"
 #include "engine/ZipException.h"
+#include "engine/ZipFileException.h"
 #include "scripting/ArchiveCloser.h"
 #include "scripting/CUnZipEntries.h"
 #include "scripting/EntryRecord.h"
+#include "scripting/ExtractLimits.h"
 #include "scripting/MakeUniquePath.h"
+#include "scripting/NotExtractedReason.h"
+#include "scripting/TargetFreeSpace.h"
 
 namespace {
 
@@ -22,6 +26,17 @@ std::string FolderPrefix(const std::string& targetPath) {
   std::string folder = targetPath;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder == "/" ? folder : folder + "/";
+}
+
+// "" when the files the limits let through fit on the target's file system, else the refusal.
+std::string CheckSpaceForAll(CZipArchive& archive, const ZipRequest& request, const ExtractLimits& limits) {
+  ExtractBudget budget(limits);
+  CZipFileHeader header;
+  for (int index = 0; index < archive.GetCount(); ++index) {
+    if (archive.GetEntryInfo(header, index) && !header.IsDirectoryEntry())
+      budget.Admit(header.m_uUncomprSize, header.m_uComprSize);
+  }
+  return CheckTargetFreeSpace(request.targetPath, budget.AdmittedBytes());
 }
 
 }  // namespace
@@ -61,6 +76,13 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
   // Every entry is extracted in its order: encrypted ones may be decoded several at a time.
   archive.SetReadAhead(unzipping);
   const std::string prefix = FolderPrefix(request.targetPath);
+  const ExtractLimits limits = unzipping ? ExtractLimits::Current() : ExtractLimits();
+  if (unzipping) {
+    const std::string noSpace = CheckSpaceForAll(archive, request, limits);
+    if (!noSpace.empty()) return noSpace;
+  }
+  ExtractBudget budget(limits);
+  UniquePathMaker uniquePaths;
   // Each entry's object is made as soon as the entry is seen: no list of records beside the
   // objects, which for an archive of many entries was as large as the objects themselves.
   auto items = std::make_shared<std::vector<ComPtr<IDispatch>>>();
@@ -72,33 +94,43 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
     bool isDirectory = false;
     std::string candidate;
     bool extracted = false;
+    std::string reason;
     try {
       archive.GetEntryInfo(header, index);
       name = header.GetFileName();
       encrypted = header.IsEncrypted();
       isDirectory = header.IsDirectoryEntry();
-      if (unzipping) {
+      // A folder entry writes no data: the limits judge files only.
+      if (unzipping && !isDirectory) reason = budget.Admit(header.m_uUncomprSize, header.m_uComprSize);
+      if (unzipping && reason.empty()) {
         const char* newName = nullptr;
         if (request.overwrite == 0) {
-          const std::string unique = MakeUniquePath(prefix + name);
+          const std::string unique = uniquePaths.Make(prefix + name);
           candidate = unique.substr(prefix.size());
           newName = candidate.c_str();
         }
         if (!request.password.empty()) archive.SetPassword(request.password.c_str());
         extracted = archive.ExtractEntry(index, request.targetPath, true, newName, kBufferBytes);
+        if (!extracted) reason = NotExtractedReason::ForRefusal(archive.GetExtractRefusal());
       }
     } catch (const CZipException& error) {
       if (error.GetCause() == CZipException::errBadPassword)
         return "Cannot open file " + zipFile + ". It does not appear to be a valid password";
+      reason = NotExtractedReason::ForEngineError(error);
       // A damaged entry is skipped; it must not stay open, or every later entry is refused.
+      closer.AbandonEntryRead();
+    } catch (const CZipFileException& error) {
+      reason = NotExtractedReason::ForFileError(error);
       closer.AbandonEntryRead();
     } catch (const std::bad_alloc&) {
       throw;
     } catch (...) {
+      reason = NotExtractedReason::ForOtherError();
       closer.AbandonEntryRead();
     }
-    const EntryRecord record = EntryRecord::Describe(unzipping, std::move(name), isDirectory, header.m_uUncomprSize,
-                                                     candidate, extracted, encrypted);
+    EntryRecord record = EntryRecord::Describe(unzipping, std::move(name), isDirectory, header.m_uUncomprSize,
+                                               candidate, extracted, encrypted);
+    if (!extracted) record.notExtractedReason = std::move(reason);
     ComPtr<IUnZipEntries> entry;
     if (FAILED(CUnZipEntries::Create(record, entry))) throw std::bad_alloc();
     items->push_back(ComPtr<IDispatch>(entry.Get()));

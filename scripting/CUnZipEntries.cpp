@@ -21,15 +21,22 @@ CUnZipEntries::CUnZipEntries(const EntryRecord& record)
   // from paths built on them: far below 4 GiB.
   const std::string& name = record.name;
   const std::string& saved = record.savedName;
+  const std::string& reason = record.notExtractedReason;
   savedIsName_ = !saved.empty() && saved == name;
   const std::size_t savedSize = savedIsName_ ? 0 : saved.size();
   nameSize_ = static_cast<std::uint32_t>(name.size());
   savedNameSize_ = static_cast<std::uint32_t>(savedSize);
-  if (name.size() + savedSize != 0) {
-    text_ = std::make_unique_for_overwrite<char[]>(name.size() + savedSize);
+  reasonSize_ = static_cast<std::uint32_t>(reason.size());
+  if (name.size() + savedSize + reason.size() != 0) {
+    text_ = std::make_unique_for_overwrite<char[]>(name.size() + savedSize + reason.size());
     std::copy(name.begin(), name.end(), text_.get());
     std::copy(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(savedSize), text_.get() + name.size());
+    std::copy(reason.begin(), reason.end(), text_.get() + name.size() + savedSize);
   }
+}
+
+std::string_view CUnZipEntries::ReasonText() const {
+  return {text_.get() + nameSize_ + savedNameSize_, reasonSize_};
 }
 
 std::string_view CUnZipEntries::SavedName() const {
@@ -54,6 +61,8 @@ HRESULT CUnZipEntries::QueryInterface(REFIID iid, void** object) {
     *object = static_cast<IUnZipEntries*>(this);
   else if (iid == IID_ISupportErrorInfo)
     *object = static_cast<ISupportErrorInfo*>(this);
+  else if (iid == IID_IEntryOutcome)
+    *object = static_cast<IEntryOutcome*>(this);
   else
     return E_NOINTERFACE;
   AddRef();
@@ -76,6 +85,7 @@ HRESULT CUnZipEntries::get_Name(BSTR* value) { return CopyOut(Name(), value); }
 HRESULT CUnZipEntries::get_Type(BSTR* value) { return CopyOut(isDirectory_ ? "Dir" : "File", value); }
 HRESULT CUnZipEntries::get_SavedName(BSTR* value) { return CopyOut(SavedName(), value); }
 HRESULT CUnZipEntries::get_PasswordRequired(BSTR* value) { return CopyOut(encrypted_ ? "Yes" : "No", value); }
+HRESULT CUnZipEntries::get_NotExtractedReason(BSTR* value) { return CopyOut(ReasonText(), value); }
 
 HRESULT CUnZipEntries::get_Size(LONG* value) {
   if (!value) return E_POINTER;

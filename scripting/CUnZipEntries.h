@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "frame/automation/ComPtr.h"
+#include "frame/automation/IEntryOutcome.h"
 #include "frame/automation/ISupportErrorInfo.h"
 #include "frame/automation/IUnZipEntries.h"
 #include "frame/automation/ModuleLockCount.h"
@@ -13,9 +14,9 @@
 #include "scripting/EntryRecord.h"
 
 /// A read-only snapshot of one archive entry, made only by the listing collection. Answers
-/// QueryInterface for IUnknown, IDispatch, IUnZipEntries and ISupportErrorInfo. Every getter
+/// QueryInterface for IUnknown, IDispatch, IUnZipEntries, ISupportErrorInfo and IEntryOutcome. Every getter
 /// returns S_OK, E_POINTER for a null out-pointer, E_OUTOFMEMORY when the string cannot be made.
-class CUnZipEntries final : public DispatchImpl<IUnZipEntries>, public ISupportErrorInfo {
+class CUnZipEntries final : public DispatchImpl<IUnZipEntries>, public ISupportErrorInfo, public IEntryOutcome {
 public:
   /// A new entry object holding `record`'s values, with one reference owned by `out`.
   /// E_OUTOFMEMORY when it cannot be made.
@@ -34,19 +35,25 @@ public:
   HRESULT get_SavedName(BSTR* value) override;
   HRESULT get_PasswordRequired(BSTR* value) override;
 
+  // IEntryOutcome
+  HRESULT get_NotExtractedReason(BSTR* value) override;
+
 private:
   explicit CUnZipEntries(const EntryRecord& record);
   ~CUnZipEntries() = default;
 
   std::string_view Name() const { return {text_.get(), nameSize_}; }
   std::string_view SavedName() const;
+  std::string_view ReasonText() const;
 
-  // A listing holds one of these per archive entry, so the object is kept small: both texts
+  // A listing holds one of these per archive entry, so the object is kept small: the texts
   // share one block (the saved name after the name, and only when it is neither empty nor the
-  // name itself), and Type and PasswordRequired are flags.
+  // name itself; then the reason an entry was not extracted, when there is one), and Type and
+  // PasswordRequired are flags.
   std::unique_ptr<char[]> text_;
   std::uint32_t nameSize_ = 0;
   std::uint32_t savedNameSize_ = 0;  ///< bytes of the saved name after the name in `text_`
+  std::uint32_t reasonSize_ = 0;     ///< bytes of the reason after the saved name
   LONG size_ = 0;
   ULONG referenceCount_ = 0;
   bool isDirectory_ = false;

@@ -13,6 +13,9 @@ struct EntryRecord {
   int32_t size = 0;        ///< the 32-bit uncompressed size field, read as signed
   bool isDirectory = false;  ///< Type "Dir", else "File"
   bool encrypted = false;    ///< general-purpose flag bit 0: PasswordRequired "Yes", else "No"
+  /// Why UnZip did not write the entry (a `NotExtractedReason` text); "" when it was written or
+  /// not asked to be.
+  std::string notExtractedReason;
 
   /// Builds the record of one entry. `unzipping` is true for UnZip, false for List;
   /// `savedNameCandidate` is the unique name chosen under MAKEUNIQUE ("" otherwise); `extracted`

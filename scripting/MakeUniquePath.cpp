@@ -1,4 +1,4 @@
-// MakeUniquePath.cpp -- the first free variant of a file path.
+// MakeUniquePath.cpp -- the first free variant of a file path, remembered per name within one extraction.
 #include "scripting/MakeUniquePath.h"
 
 #include <sys/stat.h>
@@ -14,7 +14,7 @@ bool NameIsTaken(const std::string& path) {
 
 }  // namespace
 
-std::string MakeUniquePath(const std::string& path) {
+std::string UniquePathMaker::Make(const std::string& path) {
   if (path.empty() || path.back() == '/' || !NameIsTaken(path)) return path;
 
   const std::string::size_type slash = path.rfind('/');
@@ -25,9 +25,16 @@ std::string MakeUniquePath(const std::string& path) {
   const std::string base = dot == std::string::npos ? fileName : fileName.substr(0, dot);
   const std::string extension = dot == std::string::npos ? std::string() : fileName.substr(dot + 1);
 
+  // A path never holds a NUL byte, so it separates the two parts of the key unambiguously.
+  unsigned long long& next = nextNumber_[folderWithSlash + base + '\0' + extension];
   // No upper bound: every name that is tried exists, and a folder holds finitely many.
-  for (unsigned long long k = 0;; ++k) {
+  for (unsigned long long k = next;; ++k) {
     std::string candidate = folderWithSlash + base + std::to_string(k) + "." + extension;
-    if (!NameIsTaken(candidate)) return candidate;
+    if (!NameIsTaken(candidate)) {
+      next = k + 1;
+      return candidate;
+    }
   }
 }
+
+std::string MakeUniquePath(const std::string& path) { return UniquePathMaker().Make(path); }

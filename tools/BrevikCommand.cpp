@@ -11,8 +11,10 @@
 #include "client/Enumerator.h"
 #include "frame/automation/IClassFactory.h"
 #include "tools/AbsolutePath.h"
+#include "tools/EntryReason.h"
 #include "tools/JsonText.h"
 #include "tools/PasswordReader.h"
+#include "tools/PrintableName.h"
 
 // The library's entry points, resolved against libbrevik.so when the command is linked.
 extern "C" HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object);
@@ -28,6 +30,7 @@ struct ListedEntry {
   LONG size = 0;
   std::string savedName;
   std::string passwordRequired;
+  std::string notExtractedReason;  ///< unzip: why a file was not written
 };
 
 void ReportFailure(const std::string& text) {
@@ -92,8 +95,9 @@ std::size_t WalkCollection(const VariantValue& collectionValue, const WantedMemb
     if (wanted.savedName) listed.savedName = savedName.Read(entry).AsText();
     if (wanted.passwordRequired) listed.passwordRequired = passwordRequired.Read(entry).AsText();
     // unzip needs the name only of an entry it has to report as not extracted.
-    const bool needName = wanted.name || (listed.type == "File" && listed.savedName.empty());
-    if (needName) listed.name = name.Read(entry).AsText();
+    const bool notExtracted = !wanted.name && listed.savedName.empty();
+    if (wanted.name || notExtracted) listed.name = name.Read(entry).AsText();
+    listed.notExtractedReason = notExtracted ? NotExtractedReasonOf(entry.get()) : std::string();
     visit(listed, count);
     ++count;
   }
@@ -111,7 +115,7 @@ void FinishJson(std::size_t count) { std::cout << (count == 0 ? "[]\n" : "\n]\n"
 void PrintTableEntry(const ListedEntry& e) {
   // The property is the 32-bit size field read as signed; the table shows the field's real value.
   std::printf("%-4s  %10u  %-9s  %s\n", e.type.c_str(), static_cast<unsigned>(static_cast<ULONG>(e.size)),
-              e.passwordRequired == "Yes" ? "yes" : "no", e.name.c_str());
+              e.passwordRequired == "Yes" ? "yes" : "no", PrintableName(e.name).c_str());
 }
 
 bool IsFolder(const std::string& path) {
@@ -170,14 +174,19 @@ int RunArchiveCommand(const CommandLine& command) {
   if (listing && !command.json) std::printf("%-4s  %10s  %-9s  %s\n", "Type", "Size", "Encrypted", "Name");
   // A file the collection names without a saved name was not written; those are reported after
   // the listing, so standard output stays the listing alone.
-  std::vector<std::string> notExtracted;
+  std::vector<std::string> notExtracted;  // "NAME" or "NAME: reason", printable
   WantedMembers wanted;
   if (!command.json) wanted = listing ? WantedMembers{true, true, false, true} : WantedMembers{false, false, true, false};
   const std::size_t count = WalkCollection(collection, wanted, [&](const ListedEntry& e, std::size_t index) {
     if (command.json) PrintJsonEntry(e, index);
     else if (listing) PrintTableEntry(e);
-    else if (!e.savedName.empty()) std::cout << e.savedName << "\n";
-    if (!listing && e.type == "File" && e.savedName.empty()) notExtracted.push_back(e.name);
+    else if (!e.savedName.empty()) std::cout << PrintableName(e.savedName) << "\n";
+    // A folder entry is reported only with a reason: one with an empty name is the target
+    // itself and is not written, which is no failure.
+    if (!listing && e.savedName.empty() && (e.type == "File" || !e.notExtractedReason.empty())) {
+      const std::string reason = e.notExtractedReason.empty() ? std::string() : ": " + PrintableName(e.notExtractedReason);
+      notExtracted.push_back(PrintableName(e.name) + reason);
+    }
   });
   if (command.json) FinishJson(count);
   else if (listing) std::printf("%zu %s\n", count, count == 1 ? "entry" : "entries");

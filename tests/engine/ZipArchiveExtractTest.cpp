@@ -172,7 +172,7 @@ TEST(ZipArchiveExtract, NamesThatClimbOutOfTheTargetFolderAreNeverWritten) {
   EXPECT_EQ(ReadFileBytes(dir / "target/out/good.txt"), "good");
 }
 
-TEST(ZipArchiveExtract, AFlippedByteGivesACrcMismatchAfterTheFileIsWritten) {
+TEST(ZipArchiveExtract, AFlippedByteGivesACrcMismatchAndLeavesNeitherAPartialFileNorADamagedOldOne) {
   ScratchDir dir;
   {
     CZipArchive archive;
@@ -194,11 +194,19 @@ TEST(ZipArchiveExtract, AFlippedByteGivesACrcMismatchAfterTheFileIsWritten) {
     } else {
       ASSERT_TRUE(archive.Open(dir / "d.zip", CZipArchive::OpenReadOnly));
     }
+    // Once into an empty folder, once over a file of that name, which must survive whole.
     std::string message;
-    EXPECT_EQ(ZipErrorOf([&] { archive.ExtractEntry(0, target); }, &message), 102);
+    EXPECT_EQ(ZipErrorOf([&] { archive.ExtractEntry(0, target + "/empty"); }, &message), 102);
     EXPECT_EQ(message, "Crc mismatched");
-    EXPECT_EQ(fs::file_size(target + "/data.bin"), 1000u);
+    EXPECT_TRUE(fs::is_empty(target + "/empty"));
     EXPECT_FALSE(archive.ExtractEntry(1, target));  // the damaged entry is still open
+    archive.Close(CZipArchive::CloseAfterError);
+    WriteFileBytes(target + "/data.bin", "the file that was there");
+    ASSERT_TRUE(memoryStorage ? archive.Open(memory, CZipArchive::OpenReadOnly)
+                              : archive.Open(dir / "d.zip", CZipArchive::OpenReadOnly));
+    EXPECT_EQ(ZipErrorOf([&] { archive.ExtractEntry(0, target); }), 102);
+    EXPECT_EQ(ReadFileBytes(target + "/data.bin"), "the file that was there");
+    EXPECT_EQ(std::distance(fs::directory_iterator(target), fs::directory_iterator()), 2);  // and "empty"
     archive.Close(CZipArchive::CloseAfterError);
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
 
@@ -367,7 +375,7 @@ TEST(ZipArchiveExtract, ModesFollowTheUmaskOfEachExtractionForNewAndExistingFile
   };
   const std::vector<ModedEntry> entries = {
       {"run.sh", S_IFREG | 0755},      {"secret.txt", S_IFREG | 0600},  {"sub/ro.txt", S_IFREG | 0444},
-      {"link", S_IFLNK | 0777},        {"setid", S_IFREG | 07755},      {"sub/deeper/x.txt", S_IFREG | 0664},
+      {"fifo", S_IFIFO | 0777},        {"setid", S_IFREG | 07755},      {"sub/deeper/x.txt", S_IFREG | 0664},
   };
   const std::time_t entryTime = 1300000000;
   {

@@ -140,6 +140,11 @@ TEST(ZipFileModes, WriteAttributesAppliesPermissionsLessUmaskAndNoSpecialBits) {
   EXPECT_EQ(ModeOf(file) & 07777, 0640u);
 
   EXPECT_FALSE(PlatformOps::WriteAttributes(scratch / "missing", 0x81A40000));
+
+  // A link in the place of the name is left alone, and so is what it names.
+  ASSERT_EQ(::symlink(file.c_str(), (scratch / "link").c_str()), 0);
+  EXPECT_FALSE(PlatformOps::WriteAttributes(scratch / "link", (S_IFREG | 0600u) << 16));
+  EXPECT_EQ(ModeOf(file) & 07777, 0640u);
 }
 
 TEST(ZipFileModes, OpenFilesGetModeAndTimeThroughTheirDescriptor) {

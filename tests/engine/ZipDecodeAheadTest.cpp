@@ -184,5 +184,51 @@ TEST(ZipDecodeAhead, AWrongPasswordFailsEachEntryAndTheRightOneSetAfterwardsRead
   archive.Close();
 }
 
+// Central headers whose flags disagree with the local ones: the window and the entry open decide
+// with one rule (the local header's flags), so read-ahead gives what the plain read gives.
+TEST(ZipDecodeAhead, FlagsThatDifferBetweenTheHeadersAreDecidedOnceAsTheEntryOpenDecidesThem) {
+  CZipMemFile written;
+  std::vector<std::string> data;
+  {
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(written, CZipArchive::CreateNew));
+    ASSERT_TRUE(archive.SetPassword(kPassword));
+    for (int i = 0; i < 4; ++i) {
+      data.push_back(GeneratedBytes(3000u + i, static_cast<unsigned>(200 + i), true));
+      // Entry times whose check byte (time >> 8, with a data descriptor) differs from the CRC's.
+      WriteTestEntry(archive, "f" + std::to_string(i), data.back(), 6, 1200000000 + 7200 * i);
+    }
+    archive.Close();
+  }
+  std::string bytes(reinterpret_cast<const char*>(written.GetData()), written.GetLength());
+  const std::size_t endRecord = bytes.size() - 22;
+  std::size_t central = ReadLE<std::uint32_t>(bytes.data() + endRecord + 16);
+  for (int i = 0; i < 4; ++i) {
+    const char* record = bytes.data() + central;
+    const std::uint16_t flags = ReadLE<std::uint16_t>(record + 8);
+    ASSERT_EQ(flags & 0x9u, 0x9u);  // encrypted, with a data descriptor
+    // Entry 1: the central header drops the data descriptor (so its check byte would be the
+    // CRC's); entry 2: it drops the encryption as well.
+    const std::uint16_t patched = i == 1 ? flags & ~0x8u : i == 2 ? flags & ~0x9u : flags;
+    bytes[central + 8] = static_cast<char>(patched & 0xFF);
+    central += 46 + ReadLE<std::uint16_t>(record + 28) + ReadLE<std::uint16_t>(record + 30) +
+               ReadLE<std::uint16_t>(record + 32);
+  }
+  CZipMemFile memory;
+  memory.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  for (bool readAhead : {false, true}) {
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(memory, CZipArchive::OpenReadOnly));
+    archive.SetReadAhead(readAhead);
+    ASSERT_TRUE(archive.SetPassword(kPassword));
+    for (int index = 0; index < 4; ++index) {
+      std::string read;
+      EXPECT_EQ(ZipErrorOf([&] { read = ReadTestEntry(archive, index); }), 0) << index << " ahead " << readAhead;
+      EXPECT_EQ(read, data[index]) << index << " ahead " << readAhead;
+    }
+    archive.Close(CZipArchive::CloseAfterError);
+  }
+}
+
 }  // namespace
 }  // namespace brevik::test

@@ -41,3 +41,24 @@ TEST(MakeUniquePath, OnlyTheFileNameChangesNotItsFolders) {
   WriteFileBytes(dir / "v1.2/notes", "x");
   EXPECT_EQ(MakeUniquePath(dir / "v1.2/notes"), dir / "v1.2/notes0.");
 }
+
+TEST(MakeUniquePath, AMakerGoesOnFromTheNumberItLastGaveForThatNameAndNoOther) {
+  ScratchDir dir;
+  WriteFileBytes(dir / "a.txt", "x");
+  WriteFileBytes(dir / "b.txt", "x");
+  UniquePathMaker maker;
+  for (const char* expected : {"a0.txt", "a1.txt", "a2.txt"}) {
+    const std::string made = maker.Make(dir / "a.txt");
+    EXPECT_EQ(made, dir / expected);
+    WriteFileBytes(made, "x");
+  }
+  EXPECT_EQ(maker.Make(dir / "b.txt"), dir / "b0.txt");  // another name starts from 0
+  // The numbers below the last one are not searched again: a name freed meanwhile stays free.
+  ASSERT_EQ(unlink((dir / "a0.txt").c_str()), 0);
+  EXPECT_EQ(maker.Make(dir / "a.txt"), dir / "a3.txt");
+  EXPECT_EQ(MakeUniquePath(dir / "a.txt"), dir / "a0.txt");
+  // A name taken after it was handed out is still skipped.
+  WriteFileBytes(dir / "a3.txt", "x");
+  WriteFileBytes(dir / "a4.txt", "x");
+  EXPECT_EQ(maker.Make(dir / "a.txt"), dir / "a5.txt");
+}

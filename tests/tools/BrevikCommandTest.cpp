@@ -175,9 +175,37 @@ TEST_F(BrevikCommand, UnzipNamesSkippedEntriesAndFails) {
   const CommandResult unzipped = Brevik(dir.path(), "unzip evil.zip -d out", &errors);
   EXPECT_EQ(unzipped.exitStatus, 1);
   EXPECT_EQ(unzipped.output, "fine.txt\n");
-  EXPECT_EQ(errors, "brevik: not extracted: ../escape.txt\n");
+  EXPECT_EQ(errors, "brevik: not extracted: ../escape.txt: its name leads outside the target folder\n");
   struct stat info {};
   EXPECT_NE(stat((dir / "escape.txt").c_str(), &info), 0);
+}
+
+TEST_F(BrevikCommand, NamesPrintWithControlCharactersEscapedAndRefusalsWithTheirReasons) {
+  // A name that would recolour the terminal and break the line, a link entry that leads out, a
+  // folder entry whose place holds a file.
+  const CommandResult made = RunCommand(
+      "python3 -c 'import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1],\"w\")\n"
+      "z.writestr(\"\\x1b[31mred\\n\\x9b.txt\",\"x\")\n"
+      "i=zipfile.ZipInfo(\"up\")\ni.create_system=3\ni.external_attr=0o120777<<16\nz.writestr(i,\"../x\")\n"
+      "z.writestr(\"taken/\",\"\")\nz.close()' " +
+      ShellQuote(dir / "esc.zip"));
+  ASSERT_EQ(made.exitStatus, 0) << made.output;
+  std::string errors;
+  const CommandResult listed = Brevik(dir.path(), "list esc.zip", &errors);
+  EXPECT_EQ(listed.exitStatus, 0) << errors;
+  EXPECT_EQ(listed.output, "Type        Size  Encrypted  Name\n"
+                           "Dir            0  no         taken/\n"
+                           "File           4  no         up\n"
+                           "File           1  no         \\033[31mred\\n\\302\\233.txt\n"
+                           "3 entries\n");
+  ASSERT_EQ(mkdir((dir / "out").c_str(), 0755), 0);
+  WriteFileBytes(dir / "out/taken", "a file");
+  const CommandResult unzipped = Brevik(dir.path(), "unzip esc.zip -d out", &errors);
+  EXPECT_EQ(unzipped.exitStatus, 1);
+  EXPECT_EQ(unzipped.output, "\\033[31mred\\n\\302\\233.txt\n");
+  EXPECT_EQ(errors,
+            "brevik: not extracted: taken/: something other than a folder is in its place\n"
+            "brevik: not extracted: up: it is a symbolic link that would lead outside the target folder\n");
 }
 
 TEST_F(BrevikCommand, RegisterAndUnregisterWriteTheRegistryFile) {

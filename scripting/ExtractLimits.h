@@ -1,0 +1,51 @@
+// ExtractLimits.h -- the limits against decompression bombs, as an administrator and a host set them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+/// What one `UnZip` or `Extract` call may write. Each limit is the strictest of the default, the
+/// administrator's registry value and the host's environment variable:
+///
+/// | Limit | Registry value under HKEY_LOCAL_MACHINE\SOFTWARE\Brevik | Environment | Default |
+/// |---|---|---|---|
+/// | bytes written by one call (the entries' declared sizes) | "MaxExtractBytes" | BREVIK_MAX_EXTRACT_BYTES | 16 GiB |
+/// | uncompressed / compressed size of one entry | "MaxCompressionRatio" | BREVIK_MAX_RATIO | 1100 |
+///
+/// A value is a number (a registry dword, or a text) in bytes or times, a text or variable may
+/// end in K, M, G or T (binary multiples); a value that is not such a number, or 0, sets nothing.
+/// The ratio is judged only for entries of at least `RatioFloorBytes`: a small file of one
+/// repeated byte packs a thousandfold and harms no one. The default ratio lies above what
+/// deflate can reach (about 1032), so by default it refuses only sizes no real stream has.
+struct ExtractLimits {
+  static constexpr std::uint64_t DefaultMaxBytes = 16ull << 30;
+  static constexpr std::uint64_t DefaultMaxRatio = 1100;
+  static constexpr std::uint64_t RatioFloorBytes = 1u << 20;
+
+  std::uint64_t maxBytes = DefaultMaxBytes;
+  std::uint64_t maxRatio = DefaultMaxRatio;
+
+  /// The limits in force now (the registry and the environment are read at each call, so a
+  /// change applies from the next call).
+  static ExtractLimits Current();
+  /// The number a registry text or environment value gives, or none (see above).
+  static std::optional<std::uint64_t> ParseValue(const std::string& text);
+  /// Lowers each limit to the value given for it, when one is given.
+  void Tighten(std::optional<std::uint64_t> bytes, std::optional<std::uint64_t> ratio);
+};
+
+/// The limits applied to the entries of one call, in their order.
+class ExtractBudget {
+public:
+  explicit ExtractBudget(const ExtractLimits& limits) : limits_(limits) {}
+  /// "" when an entry of these declared sizes may be written, counting it; otherwise the reason
+  /// it is refused (`NotExtractedReason`), counting nothing.
+  std::string Admit(std::uint32_t uncompressedBytes, std::uint32_t compressedBytes);
+  /// The declared bytes admitted so far.
+  std::uint64_t AdmittedBytes() const { return admittedBytes_; }
+
+private:
+  ExtractLimits limits_;
+  std::uint64_t admittedBytes_ = 0;
+};

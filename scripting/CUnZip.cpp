@@ -131,6 +131,11 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
     EntryRecord record = EntryRecord::Describe(unzipping, std::move(name), isDirectory, header.m_uUncomprSize,
                                                candidate, extracted, encrypted);
     if (!extracted) record.notExtractedReason = std::move(reason);
+    record.details.compressedBytes = header.m_uComprSize;
+    record.details.crc32 = header.m_uCrc32;
+    record.details.method = header.m_uMethod;
+    record.details.dosDate = header.m_uModDate;
+    record.details.dosTime = header.m_uModTime;
     ComPtr<IUnZipEntries> entry;
     if (FAILED(CUnZipEntries::Create(record, entry))) throw std::bad_alloc();
     items->push_back(ComPtr<IDispatch>(entry.Get()));

@@ -15,7 +15,7 @@ HRESULT CopyOut(std::string_view text, BSTR* value) noexcept {
 }  // namespace
 
 CUnZipEntries::CUnZipEntries(const EntryRecord& record)
-    : size_(record.size), isDirectory_(record.isDirectory),
+    : size_(record.size), details_(record.details), isDirectory_(record.isDirectory),
       encrypted_(record.encrypted) {
   // Names come from 16-bit length fields (at most three UTF-8 bytes a byte once converted) and
   // from paths built on them: far below 4 GiB.
@@ -63,6 +63,8 @@ HRESULT CUnZipEntries::QueryInterface(REFIID iid, void** object) {
     *object = static_cast<ISupportErrorInfo*>(this);
   else if (iid == IID_IEntryOutcome)
     *object = static_cast<IEntryOutcome*>(this);
+  else if (iid == IID_IEntryDetails)
+    *object = static_cast<IEntryDetails*>(this);
   else
     return E_NOINTERFACE;
   AddRef();
@@ -90,5 +92,11 @@ HRESULT CUnZipEntries::get_NotExtractedReason(BSTR* value) { return CopyOut(Reas
 HRESULT CUnZipEntries::get_Size(LONG* value) {
   if (!value) return E_POINTER;
   *value = size_;
+  return S_OK;
+}
+
+HRESULT CUnZipEntries::GetDetails(EntryDetails* details) {
+  if (!details) return E_POINTER;
+  *details = details_;
   return S_OK;
 }

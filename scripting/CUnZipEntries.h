@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "frame/automation/ComPtr.h"
+#include "frame/automation/IEntryDetails.h"
 #include "frame/automation/IEntryOutcome.h"
 #include "frame/automation/ISupportErrorInfo.h"
 #include "frame/automation/IUnZipEntries.h"
@@ -14,9 +15,13 @@
 #include "scripting/EntryRecord.h"
 
 /// A read-only snapshot of one archive entry, made only by the listing collection. Answers
-/// QueryInterface for IUnknown, IDispatch, IUnZipEntries, ISupportErrorInfo and IEntryOutcome. Every getter
+/// QueryInterface for IUnknown, IDispatch, IUnZipEntries, ISupportErrorInfo, IEntryOutcome and
+/// IEntryDetails. Every getter
 /// returns S_OK, E_POINTER for a null out-pointer, E_OUTOFMEMORY when the string cannot be made.
-class CUnZipEntries final : public DispatchImpl<IUnZipEntries>, public ISupportErrorInfo, public IEntryOutcome {
+class CUnZipEntries final : public DispatchImpl<IUnZipEntries>,
+                            public ISupportErrorInfo,
+                            public IEntryOutcome,
+                            public IEntryDetails {
 public:
   /// A new entry object holding `record`'s values, with one reference owned by `out`.
   /// E_OUTOFMEMORY when it cannot be made.
@@ -38,6 +43,9 @@ public:
   // IEntryOutcome
   HRESULT get_NotExtractedReason(BSTR* value) override;
 
+  // IEntryDetails
+  HRESULT GetDetails(EntryDetails* details) override;
+
 private:
   explicit CUnZipEntries(const EntryRecord& record);
   ~CUnZipEntries() = default;
@@ -56,6 +64,7 @@ private:
   std::uint32_t reasonSize_ = 0;     ///< bytes of the reason after the saved name
   LONG size_ = 0;
   ULONG referenceCount_ = 0;
+  EntryDetails details_;
   bool isDirectory_ = false;
   bool encrypted_ = false;
   bool savedIsName_ = false;  ///< SavedName is the name (UnZip wrote the entry under it)

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "frame/automation/IEntryDetails.h"
+
 /// One entry as `UnZip` or `List` describes it: what an `IUnZipEntries` object shows. Type
 /// ("Dir" or "File") and PasswordRequired ("Yes" or "No") are two fixed texts each, kept as flags.
 struct EntryRecord {
@@ -13,6 +15,7 @@ struct EntryRecord {
   int32_t size = 0;        ///< the 32-bit uncompressed size field, read as signed
   bool isDirectory = false;  ///< Type "Dir", else "File"
   bool encrypted = false;    ///< general-purpose flag bit 0: PasswordRequired "Yes", else "No"
+  EntryDetails details;     ///< the central header's other facts, for verbose listings
   /// Why UnZip did not write the entry (a `NotExtractedReason` text); "" when it was written or
   /// not asked to be.
   std::string notExtractedReason;

@@ -8,13 +8,13 @@
 #include <sys/stat.h>
 
 #include "client/DispatchObject.h"
-#include "client/Enumerator.h"
 #include "frame/automation/IClassFactory.h"
 #include "tools/AbsolutePath.h"
-#include "tools/EntryReason.h"
-#include "tools/JsonText.h"
+#include "tools/ListingPrinter.h"
+#include "tools/ListingWalk.h"
 #include "tools/PasswordReader.h"
 #include "tools/PrintableName.h"
+#include "tools/TargetFolder.h"
 
 // The library's entry points, resolved against libbrevik.so when the command is linked.
 extern "C" HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object);
@@ -22,16 +22,6 @@ extern "C" HRESULT DllRegisterServer();
 extern "C" HRESULT DllUnregisterServer();
 
 namespace {
-
-// One IUnZipEntries item as the command prints it.
-struct ListedEntry {
-  std::string name;
-  std::string type;
-  LONG size = 0;
-  std::string savedName;
-  std::string passwordRequired;
-  std::string notExtractedReason;  ///< unzip: why a file was not written
-};
 
 void ReportFailure(const std::string& text) {
   std::string line = text;
@@ -50,72 +40,6 @@ DispatchObject CreateZipObject() {
   factory->Release();
   if (FAILED(hr)) throw DispatchError("CreateInstance", hr);
   return DispatchObject(static_cast<IDispatch*>(object));
-}
-
-// The IUnZipEntries members a subcommand prints; the others are not asked for.
-struct WantedMembers {
-  bool name = true;
-  bool size = true;
-  bool savedName = true;
-  bool passwordRequired = true;
-};
-
-// One entry member, its dispatch id looked up on the first entry and reused for the rest: every
-// entry of a collection is an object of the same type.
-struct EntryMember {
-  const char* name;
-  DISPID id = DISPID_UNKNOWN;
-  bool known = false;
-
-  VariantValue Read(DispatchObject& entry) {
-    if (!known) {
-      id = entry.Lookup(name);
-      known = true;
-    }
-    return entry.GetById(id, name);
-  }
-};
-
-// Walks the collection as a script's for-each loop does: _NewEnum, then Next until it runs dry,
-// handing each entry to `visit` at once. Nothing is kept, so a listing of 65535 entries costs the
-// command no more memory than one of a single entry.
-template <typename Visit>
-std::size_t WalkCollection(const VariantValue& collectionValue, const WantedMembers& wanted, Visit visit) {
-  DispatchObject collection = DispatchObject::FromVariant(collectionValue);
-  Enumerator walk = collection.Enumerate();
-
-  EntryMember name{"Name"}, type{"Type"}, size{"Size"}, savedName{"SavedName"}, passwordRequired{"PasswordRequired"};
-  std::size_t count = 0;
-  ListedEntry listed;
-  VariantValue item;
-  while (walk.Next(item)) {
-    DispatchObject entry = DispatchObject::FromVariant(item);
-    listed.type = type.Read(entry).AsText();
-    if (wanted.size) listed.size = size.Read(entry).AsLong(0);
-    if (wanted.savedName) listed.savedName = savedName.Read(entry).AsText();
-    if (wanted.passwordRequired) listed.passwordRequired = passwordRequired.Read(entry).AsText();
-    // unzip needs the name only of an entry it has to report as not extracted.
-    const bool notExtracted = !wanted.name && listed.savedName.empty();
-    if (wanted.name || notExtracted) listed.name = name.Read(entry).AsText();
-    listed.notExtractedReason = notExtracted ? NotExtractedReasonOf(entry.get()) : std::string();
-    visit(listed, count);
-    ++count;
-  }
-  return count;
-}
-
-void PrintJsonEntry(const ListedEntry& e, std::size_t index) {
-  std::cout << (index ? ",\n " : "[\n ") << "{\"Name\": " << JsonText(e.name) << ", \"Type\": " << JsonText(e.type)
-            << ", \"Size\": " << e.size << ", \"SavedName\": " << JsonText(e.savedName)
-            << ", \"PasswordRequired\": " << JsonText(e.passwordRequired) << "}";
-}
-
-void FinishJson(std::size_t count) { std::cout << (count == 0 ? "[]\n" : "\n]\n"); }
-
-void PrintTableEntry(const ListedEntry& e) {
-  // The property is the 32-bit size field read as signed; the table shows the field's real value.
-  std::printf("%-4s  %10u  %-9s  %s\n", e.type.c_str(), static_cast<unsigned>(static_cast<ULONG>(e.size)),
-              e.passwordRequired == "Yes" ? "yes" : "no", PrintableName(e.name).c_str());
 }
 
 bool IsFolder(const std::string& path) {
@@ -139,8 +63,20 @@ int RunArchiveCommand(const CommandLine& command) {
   }
   const std::string here = CurrentFolder();
   DispatchObject zip = CreateZipObject();
-  zip.Put("ZipFile", VariantValue::Text(AbsolutePath(command.archive, here)));
-  if (!command.target.empty()) zip.Put("TargetPath", VariantValue::Text(AbsolutePath(command.target, here)));
+  const std::string archive = AbsolutePath(command.archive, here);
+  zip.Put("ZipFile", VariantValue::Text(archive));
+  // The object extracts into an existing folder only; like unzip -d, the command makes it first,
+  // and takes what it made away again if the call then fails (a missing archive, a refusal).
+  MadeTargetFolder madeTarget;
+  if (!command.target.empty()) {
+    const std::string target = AbsolutePath(command.target, here);
+    std::string error;
+    if (!madeTarget.Make(target, error)) {
+      ReportFailure(error);
+      return kExitFailed;
+    }
+    zip.Put("TargetPath", VariantValue::Text(target));
+  }
   if (!password.empty()) zip.Put("Password", VariantValue::Text(password));
   const std::string& sub = command.subcommand;
 
@@ -162,24 +98,30 @@ int RunArchiveCommand(const CommandLine& command) {
       zip.Call("Add", {&text});
     }
     zip.Call(sub == "extract" ? "Extract" : "Delete");
-    return FinishOperation(zip);
+    const int status = FinishOperation(zip);
+    if (status != kExitDone) madeTarget.RemoveIfUnused();
+    return status;
   }
 
   // list and unzip hand back the collection.
   if (command.makeUnique) zip.Put("NameConflict", VariantValue::Text("MAKEUNIQUE"));
   VariantValue collection = zip.Call(sub == "list" ? "List" : "UnZip");
   const int status = FinishOperation(zip);
-  if (status != kExitDone) return status;
+  if (status != kExitDone) {
+    madeTarget.RemoveIfUnused();
+    return status;
+  }
   const bool listing = sub == "list";
-  if (listing && !command.json) std::printf("%-4s  %10s  %-9s  %s\n", "Type", "Size", "Encrypted", "Name");
+  const bool verbose = listing && command.verbose;
+  if (listing) PrintListingHeading(command.json, verbose);
   // A file the collection names without a saved name was not written; those are reported after
   // the listing, so standard output stays the listing alone.
   std::vector<std::string> notExtracted;  // "NAME" or "NAME: reason", printable
   WantedMembers wanted;
   if (!command.json) wanted = listing ? WantedMembers{true, true, false, true} : WantedMembers{false, false, true, false};
-  const std::size_t count = WalkCollection(collection, wanted, [&](const ListedEntry& e, std::size_t index) {
-    if (command.json) PrintJsonEntry(e, index);
-    else if (listing) PrintTableEntry(e);
+  wanted.details = verbose;
+  const std::size_t count = WalkListing(collection, wanted, [&](const ListedEntry& e, std::size_t index) {
+    if (listing || command.json) PrintListingEntry(e, index, command.json, verbose);
     else if (!e.savedName.empty()) std::cout << PrintableName(e.savedName) << "\n";
     // A folder entry is reported only with a reason: one with an empty name is the target
     // itself and is not written, which is no failure.
@@ -188,8 +130,7 @@ int RunArchiveCommand(const CommandLine& command) {
       notExtracted.push_back(PrintableName(e.name) + reason);
     }
   });
-  if (command.json) FinishJson(count);
-  else if (listing) std::printf("%zu %s\n", count, count == 1 ? "entry" : "entries");
+  if (listing || command.json) PrintListingEnd(count, command.json);
   if (listing) return kExitDone;
   std::cout.flush();
   for (const std::string& name : notExtracted) ReportFailure("not extracted: " + name);

@@ -26,7 +26,7 @@ bool Accepts(const std::string& subcommand, const std::string& option) {
   const bool password = option == "--password-file" || option == "--password-env" || option == "--ask-password";
   if (subcommand == "zip") return password || option == "--append" || option == "--no-paths" || option == "--no-recurse";
   if (subcommand == "unzip") return password || option == "-d" || option == "--make-unique" || option == "--json";
-  if (subcommand == "list") return option == "--json";
+  if (subcommand == "list") return option == "--json" || option == "-v" || option == "--verbose";
   if (subcommand == "extract") return password || option == "-d";
   return false;
 }
@@ -112,6 +112,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
       command.makeUnique = true;
     } else if (word == "--json") {
       command.json = true;
+    } else if (word == "-v" || word == "--verbose") {
+      command.verbose = true;
     }
   }
 
@@ -165,20 +167,24 @@ std::string UsageText(const std::string& subcommand) {
   if (subcommand == "unzip")
     return std::string(
                "Usage: brevik unzip ARCHIVE -d TARGET [--make-unique] [--json] [PASSWORD]\n"
-               "Extracts every entry of ARCHIVE into the existing folder TARGET and prints where each went.\n"
+               "Extracts every entry of ARCHIVE into the folder TARGET (made, with its parents, when missing)\n"
+               "and prints where each went, in the archive's order.\n"
                "  --make-unique  keep existing files: write report.txt as report0.txt, report1.txt, ...\n"
                "  --json         print one JSON array of the entries instead of their names\n"
                "Entries that could not be extracted are named on standard error, and the status is then 1.\n") +
            kPasswordHelp;
   if (subcommand == "list")
-    return "Usage: brevik list ARCHIVE [--json]\n"
-           "Lists the entries of ARCHIVE (last entry first): type, size, whether encrypted, name.\n"
-           "  --json  one JSON array of objects with Name, Type, Size, SavedName, PasswordRequired\n";
+    return "Usage: brevik list ARCHIVE [-v] [--json]\n"
+           "Lists the entries of ARCHIVE in the archive's order: type, size, whether encrypted, name.\n"
+           "  -v, --verbose  also the compressed size, method, saving, date and time, and CRC-32\n"
+           "  --json         one JSON array of objects with Name, Type, Size, SavedName, PasswordRequired\n"
+           "                 (with -v also CompressedSize, Method, Modified, CRC32)\n";
   if (subcommand == "extract")
     return std::string(
                "Usage: brevik extract ARCHIVE -d TARGET [PASSWORD] NAME...\n"
-               "Extracts the entries named NAME... (case and surrounding blanks ignored) into the existing\n"
-               "folder TARGET, replacing files of the same name. Names that match nothing are not an error.\n") +
+               "Extracts the entries named NAME... (case and surrounding blanks ignored) into the folder\n"
+               "TARGET (made when missing), replacing files of the same name. Names that match nothing are\n"
+               "not an error.\n") +
            kPasswordHelp;
   if (subcommand == "delete")
     return "Usage: brevik delete ARCHIVE NAME...\n"
@@ -191,7 +197,7 @@ std::string UsageText(const std::string& subcommand) {
              "Usage: brevik COMMAND ...\n"
              "  brevik zip ARCHIVE [--append] [--no-paths] [--no-recurse] [PASSWORD] PATH...\n"
              "  brevik unzip ARCHIVE -d TARGET [--make-unique] [--json] [PASSWORD]\n"
-             "  brevik list ARCHIVE [--json]\n"
+             "  brevik list ARCHIVE [-v] [--json]\n"
              "  brevik extract ARCHIVE -d TARGET [PASSWORD] NAME...\n"
              "  brevik delete ARCHIVE NAME...\n"
              "  brevik register | unregister\n"

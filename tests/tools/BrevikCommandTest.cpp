@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include "BrevikRunner.h"
 #include "support/ArchivePeers.h"
 #include "support/ScratchDir.h"
 #include "support/Shell.h"
@@ -12,18 +13,10 @@ using namespace brevik::test;
 
 namespace {
 
-const std::string kBrevik = std::string(BREVIK_BINARY_DIR) + "/tools/brevik";
+const std::string& kBrevik = kBrevikCommand;
 
-// Runs the command in `folder`; standard error goes to `errors` when given, else is mixed in.
 CommandResult Brevik(const std::string& folder, const std::string& arguments, std::string* errors = nullptr) {
-  const std::string errorFile = folder + "/.brevik-stderr";
-  CommandResult result = RunCommand("cd " + ShellQuote(folder) + " && " + ShellQuote(kBrevik) + " " + arguments +
-                                    (errors ? " 2>" + ShellQuote(errorFile) : ""));
-  if (errors) {
-    *errors = ReadFileBytes(errorFile);
-    std::remove(errorFile.c_str());
-  }
-  return result;
+  return RunBrevik(folder, arguments, errors);
 }
 
 std::string PeerNames(const std::string& archive) {
@@ -75,19 +68,19 @@ TEST_F(BrevikCommand, ListPrintsATableOrJson) {
   EXPECT_EQ(listed.exitStatus, 0) << errors;
   EXPECT_EQ(listed.output,
             "Type        Size  Encrypted  Name\n"
-            "File           6  yes        docs/a.txt\n"
-            "File        3000  no         sub/b.txt\n"
-            "Dir            0  no         sub/\n"
             "File           6  no         a.txt\n"
+            "Dir            0  no         sub/\n"
+            "File        3000  no         sub/b.txt\n"
+            "File           6  yes        docs/a.txt\n"
             "4 entries\n");
   listed = Brevik(dir.path(), "list --json out.zip", &errors);
   EXPECT_EQ(listed.exitStatus, 0) << errors;
   EXPECT_EQ(listed.output,
             "[\n"
-            " {\"Name\": \"docs/a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"Yes\"},\n"
-            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"\", \"PasswordRequired\": \"No\"},\n"
+            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"No\"},\n"
             " {\"Name\": \"sub/\", \"Type\": \"Dir\", \"Size\": 0, \"SavedName\": \"\", \"PasswordRequired\": \"No\"},\n"
-            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"No\"}\n"
+            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"\", \"PasswordRequired\": \"No\"},\n"
+            " {\"Name\": \"docs/a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"Yes\"}\n"
             "]\n");
 
   WriteFileBytes(dir / "junk.zip", "not an archive");
@@ -105,16 +98,16 @@ TEST_F(BrevikCommand, UnzipExtractAndDelete) {
   std::string errors;
   CommandResult unzipped = Brevik(dir.path(), "unzip out.zip -d target", &errors);
   EXPECT_EQ(unzipped.exitStatus, 0) << errors;
-  EXPECT_EQ(unzipped.output, "sub/b.txt\nsub/\na.txt\n");
+  EXPECT_EQ(unzipped.output, "a.txt\nsub/\nsub/b.txt\n");
   EXPECT_EQ(ReadFileBytes(dir / "target/sub/b.txt"), std::string(3000, 'b'));
 
   unzipped = Brevik(dir.path(), "unzip out.zip -d target/ --make-unique --json", &errors);
   EXPECT_EQ(unzipped.exitStatus, 0) << errors;
   EXPECT_EQ(unzipped.output,
             "[\n"
-            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"sub/b0.txt\", \"PasswordRequired\": \"No\"},\n"
+            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"a0.txt\", \"PasswordRequired\": \"No\"},\n"
             " {\"Name\": \"sub/\", \"Type\": \"Dir\", \"Size\": 0, \"SavedName\": \"sub/\", \"PasswordRequired\": \"No\"},\n"
-            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"a0.txt\", \"PasswordRequired\": \"No\"}\n"
+            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"sub/b0.txt\", \"PasswordRequired\": \"No\"}\n"
             "]\n");
 
   ASSERT_EQ(mkdir((dir / "picked").c_str(), 0755), 0);
@@ -194,9 +187,9 @@ TEST_F(BrevikCommand, NamesPrintWithControlCharactersEscapedAndRefusalsWithTheir
   const CommandResult listed = Brevik(dir.path(), "list esc.zip", &errors);
   EXPECT_EQ(listed.exitStatus, 0) << errors;
   EXPECT_EQ(listed.output, "Type        Size  Encrypted  Name\n"
-                           "Dir            0  no         taken/\n"
-                           "File           4  no         up\n"
                            "File           1  no         \\033[31mred\\n\\302\\233.txt\n"
+                           "File           4  no         up\n"
+                           "Dir            0  no         taken/\n"
                            "3 entries\n");
   ASSERT_EQ(mkdir((dir / "out").c_str(), 0755), 0);
   WriteFileBytes(dir / "out/taken", "a file");
@@ -204,8 +197,8 @@ TEST_F(BrevikCommand, NamesPrintWithControlCharactersEscapedAndRefusalsWithTheir
   EXPECT_EQ(unzipped.exitStatus, 1);
   EXPECT_EQ(unzipped.output, "\\033[31mred\\n\\302\\233.txt\n");
   EXPECT_EQ(errors,
-            "brevik: not extracted: taken/: something other than a folder is in its place\n"
-            "brevik: not extracted: up: it is a symbolic link that would lead outside the target folder\n");
+            "brevik: not extracted: up: it is a symbolic link that would lead outside the target folder\n"
+            "brevik: not extracted: taken/: something other than a folder is in its place\n");
 }
 
 TEST_F(BrevikCommand, RegisterAndUnregisterWriteTheRegistryFile) {

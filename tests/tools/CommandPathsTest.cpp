@@ -35,3 +35,32 @@ TEST(CommandPaths, AParentStepAfterALinkStepsUpFromTheLinksTarget) {
       RunCommand("python3 -c 'import sys,zipfile; print(zipfile.ZipFile(sys.argv[1]).namelist())' " + ShellQuote(dir / "full.zip"));
   EXPECT_EQ(names.output, "['" + (dir / "deep/docs/a.txt").substr(1) + "']\n");
 }
+
+TEST(CommandPaths, AMissingTargetIsMadeWithItsParentsAndTakenAwayWhenTheCallFails) {
+  ScratchDir dir;
+  WriteFileBytes(dir / "a.txt", "alpha\n");
+  std::string errors;
+  ASSERT_EQ(RunBrevik(dir.path(), "zip a.zip --no-paths a.txt", &errors).exitStatus, 0) << errors;
+
+  CommandResult run = RunBrevik(dir.path(), "unzip a.zip -d new/deeper/out", &errors);
+  EXPECT_EQ(run.exitStatus, 0) << errors;
+  EXPECT_EQ(ReadFileBytes(dir / "new/deeper/out/a.txt"), "alpha\n");
+  run = RunBrevik(dir.path(), "extract a.zip -d other a.txt", &errors);
+  EXPECT_EQ(run.exitStatus, 0) << errors;
+  EXPECT_EQ(ReadFileBytes(dir / "other/a.txt"), "alpha\n");
+
+  // A call that fails leaves no folder it made behind, and names the real fault.
+  run = RunBrevik(dir.path(), "unzip missing.zip -d never/made", &errors);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(errors, "brevik: Please specify the valid ZIP file name\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "never"));
+  // A folder that was there already stays, even when empty.
+  std::filesystem::create_directories(dir / "kept");
+  EXPECT_EQ(RunBrevik(dir.path(), "unzip missing.zip -d kept/sub", &errors).exitStatus, 1);
+  EXPECT_TRUE(std::filesystem::exists(dir / "kept"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "kept/sub"));
+  // A target that cannot be made is the command's own failure.
+  WriteFileBytes(dir / "file", "x");
+  EXPECT_EQ(RunBrevik(dir.path(), "unzip a.zip -d file/sub", &errors).exitStatus, 1);
+  EXPECT_EQ(errors, "brevik: cannot make the target folder " + dir / "file/sub" + ": Not a directory\n");
+}

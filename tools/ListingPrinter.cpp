@@ -1,0 +1,97 @@
+// ListingPrinter.cpp -- a listing as the command prints it: a table, a verbose table, or JSON.
+#include "tools/ListingPrinter.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "tools/JsonText.h"
+#include "tools/PrintableName.h"
+
+namespace {
+
+// The MS-DOS date and time fields (APPNOTE 4.4.6) as "YYYY-MM-DD" and "hh:mm[:ss]".
+std::string DosDate(unsigned date) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u", 1980 + (date >> 9), (date >> 5) & 15u, date & 31u);
+  return text;
+}
+
+std::string DosTime(unsigned time, bool seconds) {
+  char text[16];
+  if (seconds) std::snprintf(text, sizeof text, "%02u:%02u:%02u", time >> 11, (time >> 5) & 63u, (time & 31u) * 2);
+  else std::snprintf(text, sizeof text, "%02u:%02u", time >> 11, (time >> 5) & 63u);
+  return text;
+}
+
+std::string Crc(unsigned long crc) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08lx", crc);
+  return text;
+}
+
+/// The space saved, in percent of the original size, as `unzip -v` shows it.
+int SavedPercent(unsigned long original, unsigned long compressed) {
+  if (original == 0) return 0;
+  return static_cast<int>(100 - static_cast<long long>(compressed) * 100 / static_cast<long long>(original));
+}
+
+unsigned long SizeField(LONG size) { return static_cast<ULONG>(size); }
+
+}  // namespace
+
+const char* MethodName(unsigned method) {
+  switch (method) {
+    case 0: return "Stored";
+    case 8: return "Deflate";
+    case 9: return "Deflate64";
+    case 12: return "BZip2";
+    case 14: return "LZMA";
+    case 93: return "Zstd";
+    case 95: return "XZ";
+    case 99: return "AES";
+    default: {
+      static thread_local char text[16];
+      std::snprintf(text, sizeof text, "Unk:%03u", method);
+      return text;
+    }
+  }
+}
+
+void PrintListingHeading(bool json, bool verbose) {
+  if (json) return;
+  if (verbose)
+    std::printf("%-4s  %10s  %-9s  %10s  %4s  %-9s  %-10s  %-5s  %-8s  %s\n", "Type", "Length", "Method", "Size", "Cmpr",
+                "Encrypted", "Date", "Time", "CRC-32", "Name");
+  else
+    std::printf("%-4s  %10s  %-9s  %s\n", "Type", "Size", "Encrypted", "Name");
+}
+
+void PrintListingEntry(const ListedEntry& e, std::size_t index, bool json, bool verbose) {
+  const EntryDetails& d = e.details;
+  if (json) {
+    std::cout << (index ? ",\n " : "[\n ") << "{\"Name\": " << JsonText(e.name) << ", \"Type\": " << JsonText(e.type)
+              << ", \"Size\": " << e.size << ", \"SavedName\": " << JsonText(e.savedName)
+              << ", \"PasswordRequired\": " << JsonText(e.passwordRequired);
+    if (verbose)
+      std::cout << ", \"CompressedSize\": " << d.compressedBytes << ", \"Method\": " << JsonText(MethodName(d.method))
+                << ", \"Modified\": " << JsonText(DosDate(d.dosDate) + " " + DosTime(d.dosTime, true))
+                << ", \"CRC32\": " << JsonText(Crc(d.crc32));
+    std::cout << "}";
+    return;
+  }
+  const char* encrypted = e.passwordRequired == "Yes" ? "yes" : "no";
+  // The property is the 32-bit size field read as signed; the table shows the field's real value.
+  if (verbose)
+    std::printf("%-4s  %10lu  %-9s  %10lu  %3d%%  %-9s  %-10s  %-5s  %-8s  %s\n", e.type.c_str(), SizeField(e.size),
+                MethodName(d.method), static_cast<unsigned long>(d.compressedBytes),
+                SavedPercent(SizeField(e.size), d.compressedBytes), encrypted, DosDate(d.dosDate).c_str(),
+                DosTime(d.dosTime, false).c_str(), Crc(d.crc32).c_str(), PrintableName(e.name).c_str());
+  else
+    std::printf("%-4s  %10lu  %-9s  %s\n", e.type.c_str(), SizeField(e.size), encrypted, PrintableName(e.name).c_str());
+}
+
+void PrintListingEnd(std::size_t count, bool json) {
+  if (json) std::cout << (count == 0 ? "[]\n" : "\n]\n");
+  else std::printf("%zu %s\n", count, count == 1 ? "entry" : "entries");
+}

@@ -1,0 +1,37 @@
+// ListingWalk.h -- the entries of an UnZip or List collection, walked in the archive's order.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "client/VariantValue.h"
+#include "frame/automation/IEntryDetails.h"
+
+/// One collection item as the command prints it.
+struct ListedEntry {
+  std::string name;
+  std::string type;                ///< "File" or "Dir"
+  LONG size = 0;                   ///< the 32-bit size field, read as signed
+  std::string savedName;
+  std::string passwordRequired;    ///< "Yes" or "No"
+  std::string notExtractedReason;  ///< unzip: why an entry was not written
+  EntryDetails details;            ///< filled when asked for (list -v)
+};
+
+/// The members a subcommand prints; the others are not asked for.
+struct WantedMembers {
+  bool name = true;
+  bool size = true;
+  bool savedName = true;
+  bool passwordRequired = true;
+  bool details = false;
+};
+
+/// Hands each entry of `collectionValue` to `visit` (with its position from 0) in the archive's
+/// order, first entry first, and gives their number. The collection keeps its own order (last
+/// entry first), so the walk reads it by index from its Count down to 1; nothing is kept between
+/// entries, so 65535 entries cost no more memory than one. unzip's entries carry their name and
+/// reason only when they were not written.
+std::size_t WalkListing(const VariantValue& collectionValue, const WantedMembers& wanted,
+                        const std::function<void(const ListedEntry&, std::size_t)>& visit);

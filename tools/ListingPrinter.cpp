@@ -33,7 +33,8 @@ std::string Crc(unsigned long crc) {
 /// The space saved, in percent of the original size, as `unzip -v` shows it.
 int SavedPercent(unsigned long original, unsigned long compressed) {
   if (original == 0) return 0;
-  return static_cast<int>(100 - static_cast<long long>(compressed) * 100 / static_cast<long long>(original));
+  const long long saved = static_cast<long long>(original) - static_cast<long long>(compressed);
+  return static_cast<int>(saved * 100 / static_cast<long long>(original));
 }
 
 unsigned long SizeField(LONG size) { return static_cast<ULONG>(size); }

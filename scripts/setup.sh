@@ -8,8 +8,8 @@ packages=(cmake g++ ninja-build zlib1g-dev libgtest-dev libgmock-dev libbenchmar
           php8.2-dev php8.2-cli php8.2-cgi php8.2-fpm apache2 libapache2-mod-php8.2 lighttpd
           # the Python module (built for Debian's python3, which mod_wsgi embeds) and mod_wsgi
           python3-dev libapache2-mod-wsgi-py3
-          # the Debian packages' dependencies are read with dpkg-shlibdeps
-          dpkg-dev)
+          # the Debian packages' dependencies are read with dpkg-shlibdeps; the manual is checked with man
+          dpkg-dev man-db)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -8,6 +8,7 @@
 #include "scripting/ArchiveCloser.h"
 #include "scripting/EntryNameMatch.h"
 #include "scripting/ExtractLimits.h"
+#include "scripting/ProgressForwarder.h"
 #include "scripting/TargetFreeSpace.h"
 
 namespace {
@@ -16,6 +17,7 @@ constexpr std::uint32_t kBufferBytes = 65536;
 
 std::string CExtract::Extract(const ZipRequest& request) {
   const std::string& zipFile = request.zipFile;
+  ProgressForwarder progress;  // outlives the archive that calls it
   CZipArchive archive;
   ArchiveCloser closer(archive);
   try {
@@ -49,7 +51,10 @@ std::string CExtract::Extract(const ZipRequest& request) {
   }
 
   ExtractBudget budget(limits);
+  progress.AttachTo(archive);
   for (int index = 0; index < entryCount; ++index) {
+    // The host asked to stop (Ctrl-C): no further entry is begun.
+    if (progress.StopRequested()) return kStoppedByHost;
     CZipFileHeader header;
     if (!archive.GetEntryInfo(header, index)) continue;
     const std::string name = header.GetFileName();

@@ -14,6 +14,7 @@
 #include "scripting/ExtractLimits.h"
 #include "scripting/MakeUniquePath.h"
 #include "scripting/NotExtractedReason.h"
+#include "scripting/ProgressForwarder.h"
 #include "scripting/TargetFreeSpace.h"
 
 namespace {
@@ -63,6 +64,7 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
   items_.reset();
   count_ = 0;
   const std::string& zipFile = request.zipFile;
+  ProgressForwarder progress;  // outlives the archive that calls it
   CZipArchive archive;
   ArchiveCloser closer(archive);
   try {
@@ -73,6 +75,7 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
 
   const int entryCount = archive.GetCount();
   const bool unzipping = request.operation == OpUnZip;
+  if (unzipping) progress.AttachTo(archive);
   // Every entry is extracted in its order: encrypted ones may be decoded several at a time.
   archive.SetReadAhead(unzipping);
   const std::string prefix = FolderPrefix(request.targetPath);
@@ -88,6 +91,8 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
   auto items = std::make_shared<std::vector<ComPtr<IDispatch>>>();
   items->reserve(static_cast<std::size_t>(entryCount));
   for (int index = 0; index < entryCount; ++index) {
+    // The host asked to stop (Ctrl-C): no further entry is begun.
+    if (progress.StopRequested()) return kStoppedByHost;
     CZipFileHeader header;
     std::string name;
     bool encrypted = false;

@@ -46,6 +46,8 @@ std::string Join(const std::string& folder, const char* name) {
 
 void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
                      const struct stat* known, bool seenAsFile) {
+  // The host asked to stop (Ctrl-C): no further entry is begun.
+  if (progress_.StopRequested()) return;
   struct stat info {};
   // Checked here, not only by the frame: the file may have gone since, and a FIFO or device
   // would block or never end when read. A file seen in a listing is checked by the archive on
@@ -101,6 +103,7 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
 
   std::vector<std::string> subfolders;
   while (const dirent* match = readdir(search.get())) {
+    if (progress_.StopRequested()) return;
     const std::string name = match->d_name;
     if (name == "." || name == "..") continue;
     const std::string path = Join(folder, match->d_name);
@@ -140,6 +143,7 @@ std::string CZipNow::Zip(const ZipRequest& request) {
 
   CZipArchive archive;
   ArchiveCloser closer(archive);
+  progress_.AttachTo(archive);
   struct stat existing {};
   try {
     if (request.createNew != 0 || stat(zipFile_.c_str(), &existing) != 0)
@@ -165,11 +169,14 @@ std::string CZipNow::Zip(const ZipRequest& request) {
     }
     archive.Close(CZipArchive::CloseNormal);
   } catch (...) {
-    const std::string reason = EngineErrorText(std::current_exception());
+    const std::string reason =
+        progress_.StopRequested() ? kStoppedByHost : EngineErrorText(std::current_exception());
     // The entry being written when the error struck would stay in the directory with the
     // sizes it had when it was opened; cut it off so the finished entries stay readable.
     closer.RecoverFinishedEntries(addInProgress_ && archive.GetCount() > countBeforeAdd_);
     return reason;
   }
+  // Stopped between entries: the archive was closed whole, with every entry finished.
+  if (progress_.StopRequested()) return kStoppedByHost;
   return firstFailure_;
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "scripting/ProgressForwarder.h"
 #include "scripting/ZipRequest.h"
 
 class CZipArchive;
@@ -52,4 +53,5 @@ private:
   bool archiveKnown_ = false;
   int countBeforeAdd_ = 0;      ///< entries before the add in progress
   bool addInProgress_ = false;  ///< an AddFile call is running (so a failure abandoned its entry)
+  ProgressForwarder progress_;  ///< the host's progress view, when it installed one
 };

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
 
 #include "client/DispatchObject.h"
 #include "frame/automation/IClassFactory.h"
@@ -14,12 +17,16 @@
 #include "tools/ListingWalk.h"
 #include "tools/PasswordReader.h"
 #include "tools/PrintableName.h"
+#include "tools/Interruption.h"
+#include "tools/ProgressDisplay.h"
 #include "tools/TargetFolder.h"
+#include "tools/WorkSize.h"
 
 // The library's entry points, resolved against libbrevik.so when the command is linked.
 extern "C" HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object);
 extern "C" HRESULT DllRegisterServer();
 extern "C" HRESULT DllUnregisterServer();
+extern "C" HostProgress* BrevikExchangeHostProgress(HostProgress* progress);
 
 namespace {
 
@@ -54,6 +61,49 @@ int FinishOperation(DispatchObject& zip) {
   return kExitFailed;
 }
 
+// The progress line and Ctrl-C for one long operation: installed in the component while the
+// operation runs (the component reports each entry and its bytes to it, and stops when it says
+// so), removed again after.
+class WatchedOperation {
+public:
+  WatchedOperation(std::uint64_t totalBytes)
+      : display_(totalBytes, isatty(STDERR_FILENO) == 1, ProgressDisplay::DelayFromEnvironment()),
+        previous_(BrevikExchangeHostProgress(&display_)) {}
+  ~WatchedOperation() { BrevikExchangeHostProgress(previous_); }
+  WatchedOperation(const WatchedOperation&) = delete;
+  WatchedOperation& operator=(const WatchedOperation&) = delete;
+
+  /// After the operation: takes the progress line away; when Ctrl-C stopped the work, removes
+  /// the file cut off in its middle (`removeCutFile`, for extraction), says so, and gives the
+  /// exit status of a process ended by that signal (130 for Ctrl-C). 0 when it was not stopped.
+  int Finish(bool removeCutFile, const char* whatIsKept) {
+    display_.Finish();
+    if (!InterruptionWatch::Interrupted()) return 0;
+    if (removeCutFile && !display_.CutPath().empty()) unlink(display_.CutPath().c_str());
+    ReportFailure(std::string("interrupted: ") + whatIsKept);
+    return 128 + InterruptionWatch::Signal();
+  }
+
+private:
+  InterruptionWatch watch_;
+  ProgressDisplay display_;
+  HostProgress* previous_;
+};
+
+/// The declared size of every entry of `archive`, read through a listing of its own, for the
+/// percent of an unzip shown on a terminal; 0 when it cannot be listed.
+std::uint64_t ArchiveDeclaredSize(const std::string& archive, const std::string& password) {
+  DispatchObject lister = CreateZipObject();
+  lister.Put("ZipFile", VariantValue::Text(archive));
+  if (!password.empty()) lister.Put("Password", VariantValue::Text(password));
+  VariantValue collection = lister.Call("List");
+  if (lister.Get("IsError").AsLong(1) != 0) return 0;
+  std::uint64_t total = 0;
+  WalkListing(collection, WantedMembers{false, true, false, false},
+              [&](const ListedEntry& entry, std::size_t) { total += static_cast<ULONG>(entry.size); });
+  return total;
+}
+
 int RunArchiveCommand(const CommandLine& command) {
   std::string password;
   std::string passwordError;
@@ -84,12 +134,15 @@ int RunArchiveCommand(const CommandLine& command) {
     if (command.append) zip.Put("CreateNew", VariantValue::Long(0));
     if (command.noPaths) zip.Put("UsePath", VariantValue::Long(0));
     if (command.noRecurse) zip.Put("SubFolders", VariantValue::Long(0));
+    std::vector<std::string> paths;
     for (const std::string& operand : command.operands) {
-      const std::string path = AbsolutePath(operand, here);
-      const VariantValue text = VariantValue::Text(path);
-      zip.Call(IsFolder(path) ? "AddFolder" : "Add", {&text});
+      paths.push_back(AbsolutePath(operand, here));
+      const VariantValue text = VariantValue::Text(paths.back());
+      zip.Call(IsFolder(paths.back()) ? "AddFolder" : "Add", {&text});
     }
+    WatchedOperation watched(isatty(STDERR_FILENO) == 1 ? FilesSize(paths, !command.noRecurse) : 0);
     zip.Call("Zip");
+    if (const int stopped = watched.Finish(false, "the archive keeps the entries finished before")) return stopped;
     return FinishOperation(zip);
   }
   if (sub == "extract" || sub == "delete") {
@@ -97,7 +150,12 @@ int RunArchiveCommand(const CommandLine& command) {
       const VariantValue text = VariantValue::Text(name);
       zip.Call("Add", {&text});
     }
+    std::optional<WatchedOperation> watched;
+    if (sub == "extract") watched.emplace(0);
     zip.Call(sub == "extract" ? "Extract" : "Delete");
+    if (watched) {
+      if (const int stopped = watched->Finish(true, "the entries written before are kept")) return stopped;
+    }
     const int status = FinishOperation(zip);
     if (status != kExitDone) madeTarget.RemoveIfUnused();
     return status;
@@ -105,13 +163,18 @@ int RunArchiveCommand(const CommandLine& command) {
 
   // list and unzip hand back the collection.
   if (command.makeUnique) zip.Put("NameConflict", VariantValue::Text("MAKEUNIQUE"));
-  VariantValue collection = zip.Call(sub == "list" ? "List" : "UnZip");
+  const bool listing = sub == "list";
+  std::optional<WatchedOperation> watched;
+  if (!listing) watched.emplace(isatty(STDERR_FILENO) == 1 ? ArchiveDeclaredSize(archive, password) : 0);
+  VariantValue collection = zip.Call(listing ? "List" : "UnZip");
+  if (watched) {
+    if (const int stopped = watched->Finish(true, "the entries written before are kept")) return stopped;
+  }
   const int status = FinishOperation(zip);
   if (status != kExitDone) {
     madeTarget.RemoveIfUnused();
     return status;
   }
-  const bool listing = sub == "list";
   const bool verbose = listing && command.verbose;
   if (listing) PrintListingHeading(command.json, verbose);
   // A file the collection names without a saved name was not written; those are reported after
@@ -122,7 +185,7 @@ int RunArchiveCommand(const CommandLine& command) {
   wanted.details = verbose;
   const std::size_t count = WalkListing(collection, wanted, [&](const ListedEntry& e, std::size_t index) {
     if (listing || command.json) PrintListingEntry(e, index, command.json, verbose);
-    else if (!e.savedName.empty()) std::cout << PrintableName(e.savedName) << "\n";
+    else if (!e.savedName.empty() && !command.quiet) std::cout << PrintableName(e.savedName) << "\n";
     // A folder entry is reported only with a reason: one with an empty name is the target
     // itself and is not written, which is no failure.
     if (!listing && e.savedName.empty() && (e.type == "File" || !e.notExtractedReason.empty())) {

@@ -24,8 +24,10 @@ bool IsSubcommand(const std::string& word) {
 // so that a mistyped --apend does not silently replace an archive.
 bool Accepts(const std::string& subcommand, const std::string& option) {
   const bool password = option == "--password-file" || option == "--password-env" || option == "--ask-password";
-  if (subcommand == "zip") return password || option == "--append" || option == "--no-paths" || option == "--no-recurse";
-  if (subcommand == "unzip") return password || option == "-d" || option == "--make-unique" || option == "--json";
+  if (subcommand == "zip")
+    return password || option == "--append" || option == "--no-paths" || option == "--no-recurse";
+  if (subcommand == "unzip")
+    return password || option == "-d" || option == "--make-unique" || option == "--json" || option == "--quiet";
   if (subcommand == "list") return option == "--json" || option == "-v" || option == "--verbose";
   if (subcommand == "extract") return password || option == "-d";
   return false;
@@ -114,6 +116,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
       command.json = true;
     } else if (word == "-v" || word == "--verbose") {
       command.verbose = true;
+    } else if (word == "--quiet") {
+      command.quiet = true;
     }
   }
 
@@ -166,11 +170,12 @@ std::string UsageText(const std::string& subcommand) {
            kPasswordHelp;
   if (subcommand == "unzip")
     return std::string(
-               "Usage: brevik unzip ARCHIVE -d TARGET [--make-unique] [--json] [PASSWORD]\n"
+               "Usage: brevik unzip ARCHIVE -d TARGET [--make-unique] [--json] [--quiet] [PASSWORD]\n"
                "Extracts every entry of ARCHIVE into the folder TARGET (made, with its parents, when missing)\n"
                "and prints where each went, in the archive's order.\n"
                "  --make-unique  keep existing files: write report.txt as report0.txt, report1.txt, ...\n"
                "  --json         print one JSON array of the entries instead of their names\n"
+               "  --quiet        print no line per entry\n"
                "Entries that could not be extracted are named on standard error, and the status is then 1.\n") +
            kPasswordHelp;
   if (subcommand == "list")
@@ -196,13 +201,16 @@ std::string UsageText(const std::string& subcommand) {
   return std::string(
              "Usage: brevik COMMAND ...\n"
              "  brevik zip ARCHIVE [--append] [--no-paths] [--no-recurse] [PASSWORD] PATH...\n"
-             "  brevik unzip ARCHIVE -d TARGET [--make-unique] [--json] [PASSWORD]\n"
+             "  brevik unzip ARCHIVE -d TARGET [--make-unique] [--json] [--quiet] [PASSWORD]\n"
              "  brevik list ARCHIVE [-v] [--json]\n"
              "  brevik extract ARCHIVE -d TARGET [PASSWORD] NAME...\n"
              "  brevik delete ARCHIVE NAME...\n"
              "  brevik register | unregister\n"
              "  brevik --version\n") +
          kPasswordHelp +
+         "On a terminal, zip, unzip and extract show their progress on one line once they run longer than\n"
+         "a second; Ctrl-C stops them cleanly (the archive keeps its finished entries, a file cut off is\n"
+         "removed).\n"
          "Run 'brevik COMMAND --help' for one command. Exit status: 0 done, 1 the operation failed\n"
-         "(the reason is on standard error), 2 the command line was wrong.\n";
+         "(the reason is on standard error), 2 the command line was wrong, 130 stopped by Ctrl-C.\n";
 }

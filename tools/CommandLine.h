@@ -20,6 +20,7 @@ struct CommandLine {
   bool noRecurse = false;  ///< zip --no-recurse: SubFolders 0
   bool makeUnique = false; ///< unzip --make-unique: NameConflict "MAKEUNIQUE"
   bool json = false;       ///< list, unzip --json
+  bool quiet = false;      ///< unzip --quiet: no line per entry
   bool verbose = false;    ///< list -v/--verbose: compressed size, method, date and time, CRC
   PasswordSource passwordSource = PasswordSource::None;
   std::string passwordArgument;      ///< the FILE of --password-file or the VAR of --password-env

@@ -34,4 +34,6 @@ HRESULT DllUnregisterServer() {
 
 const PageRequest* BrevikExchangePageRequest(const PageRequest* request) { return ScopedPageRequest::Exchange(request); }
 
+HostProgress* BrevikExchangeHostProgress(HostProgress* progress) { return ExchangeHostProgress(progress); }
+
 }  // extern "C"

@@ -3,6 +3,7 @@
 
 #include "frame/automation/Guid.h"
 #include "frame/automation/HResult.h"
+#include "hosting/HostProgress.h"
 #include "hosting/PageRequest.h"
 
 #define BREVIK_EXPORT __attribute__((visibility("default")))
@@ -34,6 +35,12 @@ BREVIK_EXPORT HRESULT DllUnregisterServer();
 /// and must outlive its installation. The slot is per thread and the same one that a host linking
 /// the component statically fills with ScopedPageRequest.
 BREVIK_EXPORT const PageRequest* BrevikExchangePageRequest(const PageRequest* request);
+
+/// Installs `progress` (null removes it) as the calling thread's view of the Zip, UnZip and
+/// Extract operations it runs, and gives back the one installed before: the host sees each
+/// entry begin and its bytes go by, and stops the operation by answering false (Ctrl-C in the
+/// brevik command). The view stays the host's and must outlive its installation.
+BREVIK_EXPORT HostProgress* BrevikExchangeHostProgress(HostProgress* progress);
 
 }  // extern "C"
 

@@ -13,6 +13,7 @@
 #include "tools/DispatchObject.h"
 #include "tools/JsonText.h"
 #include "tools/PasswordReader.h"
+#include "tools/RepairCommand.h"
 
 // The library's entry points, resolved against libbrevik.so when the command is linked.
 extern "C" HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object);
@@ -215,6 +216,7 @@ int RunBrevikCommand(const CommandLine& command) {
       if (FAILED(hr)) throw DispatchError(registering ? "DllRegisterServer" : "DllUnregisterServer", hr);
       return kExitDone;
     }
+    if (command.subcommand == "repair") return RunRepairCommand(AbsolutePath(command.archive, CurrentFolder()));
     return RunArchiveCommand(command);
   } catch (const DispatchError& error) {
     ReportFailure(error.what());

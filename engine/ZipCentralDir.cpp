@@ -247,6 +247,10 @@ void CZipCentralDir::ReadAllHeaders() {
       const std::uint32_t size = CZipFileHeader::CentralHeaderSize(reader.Data());
       if (!reader.Ensure(size) || !header->ReadCentralHeader(reader.Data())) ThrowError(errBadArchive);
       reader.Consume(size);
+      // A one-volume archive has volume 0 only: another number in the field names nothing (as
+      // Python's zipfile, the engine then ignores it). Kept, it would put the entry out of file
+      // order, past the checks of where entries end and under a deletion that moves bytes by that order.
+      header->m_uDiskStart = 0;
       header->ConvertName(true, m_bOemConversion);
       m_headers.push_back(std::move(header));
     }

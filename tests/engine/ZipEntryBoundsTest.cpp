@@ -122,6 +122,36 @@ TEST(EntryBoundsDelete, AnArchiveWhoseOffsetLiesPastItsEndIsNeitherOpenedNorGrow
   EXPECT_EQ(std::filesystem::file_size(path), 101u);
 }
 
+TEST(EntryBoundsDelete, AVolumeNumberInAOneVolumeArchiveNeitherReordersNorMisleadsADeletion) {
+  // The second entry's central header names volume 1: sorted by volume it came last, out of file
+  // order, and deleting the (then) last entry cut the file at the wrong place (the fuzzer's find).
+  const RecordsArchive built = BuildStoredArchive(
+      {StoredEntry("first.txt", "one"), StoredEntry("dir/second.bin", std::string(300, 'x')), StoredEntry("third", "")});
+  std::string bytes = built.bytes;
+  PatchLE(bytes, built.centralOffsets[1] + CH::DiskStart, 1, 2);
+  CZipMemFile memory;
+  memory.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  {
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(memory, CZipArchive::OpenExisting));
+    CZipFileHeader info;
+    ASSERT_TRUE(archive.GetEntryInfo(info, 1));
+    EXPECT_EQ(info.GetFileName(), "dir/second.bin");
+    std::vector<std::uint16_t> last{2};
+    archive.DeleteEntries(last);
+    archive.Close();
+  }
+  CZipArchive again;
+  ASSERT_TRUE(again.Open(memory, CZipArchive::OpenReadOnly));
+  ASSERT_EQ(again.GetCount(), 2);
+  std::string data(300, '\0');
+  ASSERT_TRUE(again.OpenEntryForReading(1));
+  EXPECT_EQ(again.ReadEntryData(data.data(), 300), 300u);
+  EXPECT_EQ(again.CloseEntryForReading(), 1);
+  EXPECT_EQ(data, std::string(300, 'x'));
+  again.Close();
+}
+
 TEST(EntryBoundsDelete, AMemoryArchiveCutShortUnderItsReaderIsNotGrownByADeletion) {
   // The offsets were sound when the directory was read; the bytes under the archive were cut
   // since (a memory file has no lock to keep that out). The deletion must not set the length to

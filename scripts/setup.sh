@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ ninja-build zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
-          zip unzip 7zip libarchive-tools python3 util-linux)
+          zip unzip 7zip libarchive-tools python3 util-linux clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -122,9 +122,10 @@ struct Examined {
 };
 
 // The data descriptor at `position` when it matches `entry`'s CRC and sizes (signed or not, in the
-// ZIP64 form after a ZIP64 local header); its length, or nothing.
+// ZIP64 form after a ZIP64 local header); its length, or nothing. With `adoptCrc` only the sizes
+// must match, and the descriptor's CRC becomes the entry's.
 std::optional<std::uint32_t> MatchingDescriptor(CZipAbstractFile& file, std::uint64_t position,
-                                                const ZipRecoveredEntry& entry, bool zip64) {
+                                                ZipRecoveredEntry& entry, bool zip64, bool adoptCrc = false) {
   char bytes[ZipFormat::SignatureSize + DD::Zip64Size];
   const std::uint32_t got = ReadAt(file, position, bytes, sizeof bytes);
   const std::uint32_t size = zip64 ? DD::Zip64Size : DD::Size;
@@ -133,9 +134,11 @@ std::optional<std::uint32_t> MatchingDescriptor(CZipAbstractFile& file, std::uin
     if (skip != 0 && (got < skip || ReadLE<std::uint32_t>(bytes) != ZipFormat::DataDescriptorSignature)) continue;
     if (got < skip + size) continue;
     const char* d = bytes + skip;
-    if (EqualLE(d + DD::Crc, entry.crc, 4) && EqualLE(d + DD::CompressedSize, entry.compressedSize, width) &&
-        EqualLE(d + DD::CompressedSize + width, entry.uncompressedSize, width))
+    if ((adoptCrc || EqualLE(d + DD::Crc, entry.crc, 4)) && EqualLE(d + DD::CompressedSize, entry.compressedSize, width) &&
+        EqualLE(d + DD::CompressedSize + width, entry.uncompressedSize, width)) {
+      if (adoptCrc) entry.crc = ReadLE<std::uint32_t>(d + DD::Crc);
       return skip + size;
+    }
   }
   return std::nullopt;
 }
@@ -202,8 +205,9 @@ Examined Examine(CZipAbstractFile& file, std::uint64_t offset, std::uint64_t len
   e.compressedSize = static_cast<std::uint32_t>(compressed);
   e.uncompressedSize = static_cast<std::uint32_t>(uncompressed);
 
-  // Flag bit 3 with nothing filled in: the writer streamed the entry and the sizes follow it.
-  const bool sizesDeferred = descriptor && e.crc == 0 && compressed == 0 && uncompressed == 0;
+  // Flag bit 3 without a compressed size: the writer streamed the entry and the sizes follow it
+  // (Info-ZIP may fill in the uncompressed size it knew beforehand, never the CRC).
+  const bool sizesDeferred = descriptor && e.crc == 0 && compressed == 0;
   if (sizesDeferred && deflated && !encrypted) {
     Decoded decoded;
     if (!Decode(file, dataStart, length - dataStart, true, decoded)) {
@@ -250,6 +254,8 @@ Examined Examine(CZipAbstractFile& file, std::uint64_t offset, std::uint64_t len
     result.reason = "its data runs past the end of the file (the entry was not finished)";
     return result;
   }
+  // Sizes known beforehand but the CRC left for the descriptor (Info-ZIP's stored entries).
+  if (descriptor && !sizesDeferred && e.crc == 0) MatchingDescriptor(file, dataEnd, e, zip64, true);
   if (encrypted) {
     if (e.compressedSize < ZipFormat::Encryption::HeaderSize) {
       result.reason = "its encrypted data is shorter than the encryption header";

@@ -179,4 +179,25 @@ TEST_F(BrevikKill, ADeleteKilledWhileMovingKeepsEveryEntryItWasNotMoving) {
   }
 }
 
+TEST_F(BrevikKill, RepairSaysWhatItKeptAndWhatItDroppedAndWhy) {
+  // An archive whose directory and the end of its last entry are gone.
+  ASSERT_FALSE(RunAndKill(dir.path(), {"zip", "full.zip", "--no-paths", "old0.txt", "new1.bin"}, std::chrono::seconds(30)));
+  std::string bytes = ReadFileBytes(dir / "full.zip");
+  const std::size_t second = bytes.find("PK\x03\x04", 4);
+  WriteFileBytes(dir / "cut.zip", bytes.substr(0, second + 1000));
+  const CommandResult repaired = RunCommand(ShellQuote(kBrevik) + " repair " + ShellQuote(dir / "cut.zip"));
+  EXPECT_EQ(repaired.exitStatus, 0);
+  EXPECT_EQ(repaired.output, "kept         150000  old0.txt\n"
+                             "dropped  offset " + std::to_string(second) +
+                                 "  new1.bin: its data runs past the end of the file (the entry was not finished)\n"
+                                 "1 entry kept, 1 dropped\n");
+  const std::map<std::string, std::string> entries = PeerEntries(dir / "cut.zip");
+  EXPECT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries.count("old0.txt") ? entries.at("old0.txt") : "", digests["old0.txt"]);
+
+  const CommandResult missing = RunCommand(ShellQuote(kBrevik) + " repair " + ShellQuote(dir / "nothing.zip"));
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_EQ(missing.output.rfind("brevik: ", 0), 0u) << missing.output;
+}
+
 }  // namespace

@@ -3,13 +3,35 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <set>
 
+#include "engine/ZipArchive.h"
 #include "engine/ZipException.h"
 #include "engine/ZipFile.h"
 #include "engine/ZipFileException.h"
 #include "engine/ZipRecovery.h"
 
 namespace {
+
+// The local header offsets that the archive's own directory names, when it opens; nothing when
+// the directory is missing or refused.
+std::optional<std::set<std::uint64_t>> DirectoryOffsets(const std::string& archivePath) {
+  CZipArchive archive;
+  try {
+    archive.Open(archivePath, CZipArchive::OpenReadOnly);
+  } catch (...) {
+    archive.Close(CZipArchive::CloseAfterError);
+    return std::nullopt;
+  }
+  std::set<std::uint64_t> offsets;
+  CZipFileHeader info;
+  for (int i = 0; i < archive.GetCount(); ++i) {
+    if (archive.GetEntryInfo(info, i)) offsets.insert(info.m_uOffset);
+  }
+  archive.Close(CZipArchive::CloseAfterError);
+  return offsets;
+}
 
 void ReportRepairFailure(const std::string& text, const std::string& detail) {
   std::string line = text;
@@ -22,6 +44,7 @@ void ReportRepairFailure(const std::string& text, const std::string& detail) {
 int RunRepairCommand(const std::string& archivePath) {
   try {
     // Other writers wait while the directory is rebuilt, as they do for any change.
+    const std::optional<std::set<std::uint64_t>> listed = DirectoryOffsets(archivePath);
     CZipFile file(archivePath, CZipFile::modeReadWrite | CZipFile::shareDenyWrite | CZipFile::modeNoTruncate);
     const ZipRecoveryScan scan = ScanForEntries(file);
     for (const ZipRecoveredEntry& entry : scan.kept) {
@@ -30,6 +53,15 @@ int RunRepairCommand(const std::string& archivePath) {
     for (const ZipDroppedEntry& entry : scan.dropped) {
       std::printf("dropped  offset %llu  %s: %s\n", static_cast<unsigned long long>(entry.offset),
                   entry.name.empty() ? "(no name)" : entry.name.c_str(), entry.reason.c_str());
+    }
+    std::set<std::uint64_t> found;
+    for (const ZipRecoveredEntry& entry : scan.kept) found.insert(entry.offset);
+    // A directory that opens and names just what the scan found (an archive without a stub in
+    // front, whose offsets are file positions) needs no successor.
+    if (listed && *listed == found) {
+      file.Close();
+      std::printf("the archive's directory names every entry found; nothing was changed\n");
+      return 0;
     }
     WriteRecoveredDirectory(file, scan);
     file.Close();

@@ -195,6 +195,13 @@ TEST_F(BrevikKill, RepairSaysWhatItKeptAndWhatItDroppedAndWhy) {
   EXPECT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries.count("old0.txt") ? entries.at("old0.txt") : "", digests["old0.txt"]);
 
+  // A sound archive is left as it is.
+  const CommandResult sound = RunCommand(ShellQuote(kBrevik) + " repair " + ShellQuote(dir / "full.zip"));
+  EXPECT_EQ(sound.exitStatus, 0);
+  EXPECT_EQ(sound.output, "kept         150000  old0.txt\nkept         900001  new1.bin\n"
+                          "the archive's directory names every entry found; nothing was changed\n");
+  EXPECT_TRUE(ReadFileBytes(dir / "full.zip") == bytes);
+
   const CommandResult missing = RunCommand(ShellQuote(kBrevik) + " repair " + ShellQuote(dir / "nothing.zip"));
   EXPECT_EQ(missing.exitStatus, 1);
   EXPECT_EQ(missing.output.rfind("brevik: ", 0), 0u) << missing.output;

@@ -24,6 +24,8 @@ namespace DD = ZipFormat::DataDescriptor;
 namespace ER = ZipFormat::EndRecord;
 
 constexpr std::uint32_t kChunkBytes = 1u << 20;
+constexpr std::uint32_t kFirstLookBytes = 4096;
+constexpr std::uint32_t kDataPieceBytes = 65536;
 
 // Reads up to `count` bytes at file position `position`; returns how many there were.
 std::uint32_t ReadAt(CZipAbstractFile& file, std::uint64_t position, char* buffer, std::uint32_t count) {
@@ -42,15 +44,17 @@ std::optional<std::uint64_t> FindSignature(CZipAbstractFile& file, std::uint64_t
                                            std::uint32_t signature) {
   char wanted[ZipFormat::SignatureSize];
   WriteLE(wanted, signature);
-  std::vector<char> chunk(kChunkBytes);
+  // Entries usually follow each other without a gap: a small first look, larger ones after.
+  std::vector<char> chunk(kFirstLookBytes);
   while (from + ZipFormat::SignatureSize <= length) {
-    const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkBytes, length - from));
+    const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk.size(), length - from));
     const std::uint32_t got = ReadAt(file, from, chunk.data(), size);
     if (got < ZipFormat::SignatureSize) return std::nullopt;
     const char* found = std::search(chunk.data(), chunk.data() + got, wanted, wanted + ZipFormat::SignatureSize);
     if (found != chunk.data() + got) return from + static_cast<std::uint64_t>(found - chunk.data());
     // The next chunk starts three bytes back, so that a signature across the border is seen.
     from += got - (ZipFormat::SignatureSize - 1);
+    if (chunk.size() < kChunkBytes) chunk.resize(kChunkBytes);
   }
   return std::nullopt;
 }
@@ -66,8 +70,8 @@ struct Decoded {
 // Decodes from `start`: stored data of `packedLimit` bytes, or a deflate stream until its end or
 // `packedLimit` bytes, whichever comes first. False when the deflate stream is damaged.
 bool Decode(CZipAbstractFile& file, std::uint64_t start, std::uint64_t packedLimit, bool deflated, Decoded& out) {
-  std::vector<char> in(kChunkBytes);
-  std::vector<char> data(deflated ? kChunkBytes : 0);
+  std::vector<char> in(static_cast<std::size_t>(std::clamp<std::uint64_t>(packedLimit, 1, kChunkBytes)));
+  std::vector<char> data(deflated ? kDataPieceBytes : 0);
   z_stream stream{};
   if (deflated && inflateInit2(&stream, -MAX_WBITS) != Z_OK) ThrowZipError(CZipException::errZlibMemory);
   struct StreamEnd {
@@ -77,7 +81,7 @@ bool Decode(CZipAbstractFile& file, std::uint64_t start, std::uint64_t packedLim
     }
   } end{deflated ? &stream : nullptr};
   while (out.packedBytes < packedLimit && !out.streamEnded) {
-    const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkBytes, packedLimit - out.packedBytes));
+    const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(in.size(), packedLimit - out.packedBytes));
     const std::uint32_t got = ReadAt(file, start + out.packedBytes, in.data(), want);
     if (got == 0) break;
     if (!deflated) {

@@ -66,6 +66,10 @@ void CZipArchive::Close(int closeMode, bool updateTime) {
   // A directory that was never read completely is not written back over the file.
   if (archiveOpen_ && closeMode != CloseAfterError && storage_.IsOpen()) {
     centralDir_.WriteCentralDir(GetCallback(cbSaveDirectory));
+    // The directory reaches the file while it is still known here: a write that fails leaves the
+    // archive open with it, and a second Close writes it again. Failing only when the storage was
+    // closed, after the directory was emptied, would leave a retry nothing but an empty one.
+    storage_.StorageFlush();
   }
   std::time_t latest = 0;
   if (updateTime) {

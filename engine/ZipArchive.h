@@ -367,6 +367,9 @@ private:
   bool IsArchiveFile(const CZipFile& source) const;
   /// Where the next local header goes, as a file position (not meaningful when spanned).
   std::uint64_t AppendPosition() const;
+  /// Throws 101 (with a detail naming `what` and both numbers) when file position `position`,
+  /// taken from the archive to cut or move at, lies past the end of the file.
+  void CheckCutInsideFile(std::uint64_t position, const char* what);
   /// Sets the state right after the storage was opened in `mode`.
   void InitAfterOpen(int mode);
 

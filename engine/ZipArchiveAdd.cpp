@@ -360,17 +360,26 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
     replaceSpace = size + header.HeaderSize(true) + (entryEncrypted_ ? ZipFormat::Encryption::HeaderSize : 0) +
                    (header.IsDataDescriptor() ? ZipFormat::DataDescriptor::SignedSize : 0);
   }
-  CZipFileHeader* opened = centralDir_.AddHeader(header, replaceIndex);
-  if (replaceIndex >= 0) MakeRoomForReplace(replaceIndex, replaceSpace, opened->GetFileName());
-  opened->WriteLocalHeader(storage_);
-  entryStartOffset_ = static_cast<std::uint64_t>(opened->m_uOffset) + opened->HeaderSize(true);
+  CZipFileHeader* opened = nullptr;
+  try {
+    opened = centralDir_.AddHeader(header, replaceIndex);
+    if (replaceIndex >= 0) MakeRoomForReplace(replaceIndex, replaceSpace, opened->GetFileName());
+    opened->WriteLocalHeader(storage_);
+    entryStartOffset_ = static_cast<std::uint64_t>(opened->m_uOffset) + opened->HeaderSize(true);
 
-  if (entryEncrypted_) {
-    char encryptionHeader[ZipFormat::Encryption::HeaderSize];
-    crypto_.MakeEncryptionHeader(password_.View(), static_cast<std::uint32_t>(opened->m_uModTime) << 16,
-                                 encryptionHeader);
-    storage_.StorageWrite(encryptionHeader, sizeof encryptionHeader, false);
-    entryStartOffset_ += sizeof encryptionHeader;
+    if (entryEncrypted_) {
+      char encryptionHeader[ZipFormat::Encryption::HeaderSize];
+      crypto_.MakeEncryptionHeader(password_.View(), static_cast<std::uint32_t>(opened->m_uModTime) << 16,
+                                   encryptionHeader);
+      storage_.StorageWrite(encryptionHeader, sizeof encryptionHeader, false);
+      entryStartOffset_ += sizeof encryptionHeader;
+    }
+  } catch (...) {
+    // The entry never opened: its header leaves the directory at once, or a directory written
+    // after the failure (CloseAfterErrorKeepDirectory) would name an entry that is not in the file.
+    if (centralDir_.m_pOpenedFile != nullptr) centralDir_.RemoveHeader(centralDir_.m_pOpenedFile, -1, true);
+    centralDir_.m_pOpenedFile = nullptr;
+    throw;
   }
 
   info_.compressedLeft = 0;

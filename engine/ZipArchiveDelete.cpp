@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -27,6 +28,17 @@ private:
 };
 
 }  // namespace
+
+void CZipArchive::CheckCutInsideFile(std::uint64_t position, const char* what) {
+  // Every length a delete gives the file comes from the archive's own offsets: one past the end
+  // of the file would grow it (to 4 GiB for an offset near the limit) instead of cutting it.
+  storage_.StorageFlush();
+  const std::uint64_t length = storage_.m_pFile->GetLength();
+  if (position <= length) return;
+  ThrowZipError(errBadArchive, GetArchivePath(),
+                std::string(what) + " is at file position " + std::to_string(position) + ", past the end of the " +
+                    std::to_string(length) + "-byte file");
+}
 
 void CZipArchive::DeleteEntries(std::vector<std::uint16_t>& indexes) {
   // Deleting rewrites the file in place: a volume of a split archive cannot be rewritten, and a
@@ -61,6 +73,7 @@ void CZipArchive::DeleteEntries(std::vector<std::uint16_t>& indexes) {
     // Only what lies in front of the first entry remains: the bytes before the archive, and a
     // self-extractor stub that a tool counted into the offsets (zip -A) as well.
     const std::uint64_t firstEntry = centralDir_.GetHeader(0)->m_uOffset;
+    CheckCutInsideFile(base + firstEntry, "the first entry's local header offset");
     centralDir_.PrepareToAppend();
     storage_.m_pFile->SetLength(base + firstEntry);
     storage_.m_pFile->SeekToEnd();
@@ -101,6 +114,7 @@ void CZipArchive::DeleteEntries(std::vector<std::uint16_t>& indexes) {
   for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
     if (starts[i + 1] < starts[i]) ThrowArchiveError(errBadArchive);
   }
+  CheckCutInsideFile(base + dataEnd, "the end of the entries' data");
   std::uint64_t bytesToMove = 0;
   for (std::size_t i = 0; i < work.size(); ++i) {
     if (!work[i].deleteFlag) bytesToMove += starts[i + 1] - starts[i];

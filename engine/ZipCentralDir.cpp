@@ -247,6 +247,10 @@ void CZipCentralDir::ReadAllHeaders() {
       const std::uint32_t size = CZipFileHeader::CentralHeaderSize(reader.Data());
       if (!reader.Ensure(size) || !header->ReadCentralHeader(reader.Data())) ThrowError(errBadArchive);
       reader.Consume(size);
+      // A one-volume archive has volume 0 only: another number in the field names nothing (as
+      // Python's zipfile, the engine then ignores it). Kept, it would put the entry out of file
+      // order, past the checks of where entries end and under a deletion that moves bytes by that order.
+      header->m_uDiskStart = 0;
       header->ConvertName(true, m_bOemConversion);
       m_headers.push_back(std::move(header));
     }
@@ -268,6 +272,12 @@ void CZipCentralDir::ReadAllHeaders() {
       ThrowZipError(errBadArchive);
     }
   }
+  try {
+    CheckAllEntryBounds();
+  } catch (const CZipException&) {
+    m_headers.clear();
+    throw;
+  }
   if (m_bFindFastEnabled) BuildFindFast(m_bCaseSensitive);
 }
 
@@ -278,10 +288,15 @@ void CZipCentralDir::OpenEntryHeader(std::uint16_t index) {
     m_pStorage->ChangeVolume(header->m_uDiskStart);
     m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip),
                               CZipAbstractFile::begin);
-    if (m_pStorage->IsSpanned())
+    if (m_pStorage->IsSpanned()) {
       ReadLocalHeaderByParts(*header);
-    else
-      ReadLocalHeaderAtOnce(*header, std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip);
+    } else {
+      const std::uint32_t localBytes =
+          ReadLocalHeaderAtOnce(*header, std::uint64_t{header->m_uOffset} + m_uBytesBeforeZip);
+      // Now with the local extra field as it is: a field that reaches into the next entry
+      // quotes its header as well.
+      CheckEntryBounds(index, std::uint64_t{localBytes} + header->m_uComprSize);
+    }
     std::uint16_t zip64Size = 0;
     m_bLocalZip64 = CZipFileHeader::FindExtraBlock(m_pLocalExtraField, ZipFormat::ExtraField::Zip64Id, zip64Size) != nullptr;
   } catch (...) {
@@ -303,7 +318,7 @@ void CZipCentralDir::ReadLocalHeaderByParts(CZipFileHeader& header) {
   }
 }
 
-void CZipCentralDir::ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position) {
+std::uint32_t CZipCentralDir::ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position) {
   CZipAbstractFile& file = *m_pStorage->m_pFile;
   // Most writers give the local header the central header's name and extra field lengths (and
   // Info-ZIP a few bytes of times more): one read then takes the whole header and leaves the
@@ -331,6 +346,7 @@ void CZipCentralDir::ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t
     m_pLocalExtraField.Assign(extra, extraLength);
   }
   if (got != whole) file.Seek(static_cast<std::int64_t>(position + whole), CZipAbstractFile::begin);
+  return whole;
 }
 
 void CZipCentralDir::CloseEntryHeader(bool afterError, const char* following, std::uint32_t followingCount) {

@@ -136,6 +136,14 @@ public:
   /// the file cannot be rewritten.
   bool ConvertToPlainArchive(bool inBuffer);
 
+  /// Refuses entry `index` (101, with a detail naming it, its neighbour and the offsets) when
+  /// `spanBytes` from its local header offset (its local header and packed data) run past the
+  /// start of what follows it in the file: the next entry on its volume, or the directory when it
+  /// is the last entry before a directory that is on disk. Entries whose data overlap are the
+  /// stuff of decompression bombs that expand one stretch of bytes once per entry
+  /// (CVE-2019-13232); no writer produces them.
+  void CheckEntryBounds(std::uint16_t index, std::uint64_t spanBytes) const;
+
   /// Number of entries.
   std::uint16_t GetCount() const { return static_cast<std::uint16_t>(m_headers.size()); }
   /// Entry `index` (no range check beyond the vector's).
@@ -161,8 +169,12 @@ public:
 
 private:
   void ReadAllHeaders();
+  /// `CheckEntryBounds` for every entry with the least it occupies whatever its local extra
+  /// field holds: the 30 fixed bytes, the name and the packed data. No file access.
+  void CheckAllEntryBounds() const;
   void ReadLocalHeaderByParts(CZipFileHeader& header);
-  void ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position);
+  /// Reads and checks the local header at file `position`; returns its whole size (30 + n + e).
+  std::uint32_t ReadLocalHeaderAtOnce(CZipFileHeader& header, std::uint64_t position);
   void WriteAllHeaders(CZipActionCallback* callback, bool oneVolume);
   /// Writes the 12 bytes of CRC and sizes at file offset `position` (in a local header): into the
   /// write buffer while they are still there, else through a seek back.

@@ -117,6 +117,11 @@ CZipException::CZipException(int cause, std::string fileName)
   description_ = DescribeError(cause_, false, systemError_);
 }
 
+CZipException::CZipException(int cause, std::string fileName, std::string detail)
+    : CZipException(cause, std::move(fileName)) {
+  detail_ = std::move(detail);
+}
+
 bool CZipException::CopyErrorMessage(char* buffer, std::size_t bufferSize) const noexcept {
   if (buffer == nullptr || bufferSize == 0 || description_.empty()) return false;
   const std::size_t count = std::min(bufferSize - 1, description_.size());
@@ -126,3 +131,7 @@ bool CZipException::CopyErrorMessage(char* buffer, std::size_t bufferSize) const
 }
 
 void ThrowZipError(int code, const std::string& fileName) { throw CZipException(code, fileName); }
+
+void ThrowZipError(int code, const std::string& fileName, std::string detail) {
+  throw CZipException(code, fileName, std::move(detail));
+}

@@ -72,6 +72,9 @@ public:
   /// An exception with `cause` (a `ZipErrorCode` or errno value) concerning `fileName` (the
   /// archive, or the file whose removal or renaming failed; empty when not known).
   explicit CZipException(int cause = errGeneric, std::string fileName = {});
+  /// As above, with `detail`: what exactly was found (which entry, which offset, what was
+  /// expected). The description stays the code's fixed text; the detail is for logs and tools.
+  CZipException(int cause, std::string fileName, std::string detail);
 
   /// The code.
   int GetCause() const noexcept { return cause_; }
@@ -79,6 +82,8 @@ public:
   const std::string& GetFileName() const noexcept { return fileName_; }
   /// errno as it was when the exception was made.
   int GetSystemError() const noexcept { return systemError_; }
+  /// What exactly was found, when the thrower said; empty otherwise.
+  const std::string& GetDetail() const noexcept { return detail_; }
   /// `DescribeError(cause, false, captured errno)`.
   const std::string& GetErrorDescription() const noexcept { return description_; }
   /// Same text as `GetErrorDescription`.
@@ -93,8 +98,11 @@ private:
   int cause_;
   int systemError_;
   std::string fileName_;
+  std::string detail_;
   std::string description_;
 };
 
 /// Throws `CZipException(code, fileName)` by value. Every engine throw site goes through it.
 [[noreturn]] void ThrowZipError(int code, const std::string& fileName = {});
+/// Throws `CZipException(code, fileName, detail)` by value.
+[[noreturn]] void ThrowZipError(int code, const std::string& fileName, std::string detail);

@@ -4,6 +4,8 @@ set -euo pipefail
 
 packages=(cmake g++ ninja-build zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
           zip unzip 7zip libarchive-tools python3 util-linux
+          # the sanitizer build and the fuzz targets are clang's
+          clang libclang-rt-14-dev
           # the PHP extension and the web servers the tests start on loopback ports
           php8.2-dev php8.2-cli php8.2-cgi php8.2-fpm apache2 libapache2-mod-php8.2 lighttpd
           # the Python module (built for Debian's python3, which mod_wsgi embeds) and mod_wsgi

@@ -19,6 +19,7 @@
 #include "tools/PrintableName.h"
 #include "tools/Interruption.h"
 #include "tools/ProgressDisplay.h"
+#include "tools/RepairCommand.h"
 #include "tools/TargetFolder.h"
 #include "tools/WorkSize.h"
 
@@ -210,6 +211,7 @@ int RunBrevikCommand(const CommandLine& command) {
       if (FAILED(hr)) throw DispatchError(registering ? "DllRegisterServer" : "DllUnregisterServer", hr);
       return kExitDone;
     }
+    if (command.subcommand == "repair") return RunRepairCommand(AbsolutePath(command.archive, CurrentFolder()));
     return RunArchiveCommand(command);
   } catch (const DispatchError& error) {
     ReportFailure(error.what());

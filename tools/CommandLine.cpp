@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr std::array<const char*, 7> kSubcommands = {"zip", "unzip", "list", "extract", "delete", "register",
-                                                     "unregister"};
+constexpr std::array<const char*, 8> kSubcommands = {"zip",      "unzip",      "list",  "extract", "delete",
+                                                     "register", "unregister", "repair"};
 
 const char* const kPasswordHelp =
     "PASSWORD is one of:\n"
@@ -144,7 +144,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     error = "'" + sub + "' needs a target folder: -d TARGET";
     return false;
   }
-  if ((sub == "unzip" || sub == "list") && !command.operands.empty()) {
+  if ((sub == "unzip" || sub == "list" || sub == "repair") && !command.operands.empty()) {
     error = "'" + sub + "' takes only an ARCHIVE, not '" + command.operands.front() + "'";
     return false;
   }
@@ -194,6 +194,12 @@ std::string UsageText(const std::string& subcommand) {
   if (subcommand == "delete")
     return "Usage: brevik delete ARCHIVE NAME...\n"
            "Removes the entries named NAME... (case and surrounding blanks ignored) from ARCHIVE.\n";
+  if (subcommand == "repair")
+    return "Usage: brevik repair ARCHIVE\n"
+           "Rebuilds the central directory of ARCHIVE from its local headers and data descriptors, after a\n"
+           "write that was cut off or a damaged directory (as zip -FF does). Every entry whose data is whole\n"
+           "and checks out is kept; each is printed, and each local header dropped with the reason. The new\n"
+           "directory is written at the end of the file; no other byte of it changes.\n";
   if (subcommand == "register" || subcommand == "unregister")
     return "Usage: brevik register | brevik unregister\n"
            "Writes or removes the component's registration (the file $BREVIK_REGISTRY, else\n"
@@ -205,6 +211,7 @@ std::string UsageText(const std::string& subcommand) {
              "  brevik list ARCHIVE [-v] [--json]\n"
              "  brevik extract ARCHIVE -d TARGET [PASSWORD] NAME...\n"
              "  brevik delete ARCHIVE NAME...\n"
+             "  brevik repair ARCHIVE\n"
              "  brevik register | unregister\n"
              "  brevik --version\n") +
          kPasswordHelp +

@@ -10,7 +10,7 @@ enum class PasswordSource { None, File, Environment, Terminal };
 
 /// One parsed invocation. Paths are as typed; `ParseCommandLine` does not touch the file system.
 struct CommandLine {
-  std::string subcommand;  ///< "zip", "unzip", "list", "extract", "delete", "register", "unregister"; "" with --help/--version alone
+  std::string subcommand;  ///< "zip", "unzip", "list", "extract", "delete", "repair", "register", "unregister"; "" with --help/--version alone
   bool help = false;       ///< --help: print the usage of `subcommand` (or of the command) and exit 0
   bool version = false;    ///< --version: print the library's version and exit 0
   std::string archive;     ///< ARCHIVE

@@ -43,6 +43,13 @@ enum VARENUM : VARTYPE {
 struct VARIANT;
 using VARIANTARG = VARIANT;
 
+/// The record form of a VARIANT's slot (VT_RECORD): the record and its type information. A named
+/// type, since a type declared inside an anonymous union is not standard C++.
+struct VARIANT_RECORD {
+  void* pvRecord;
+  void* pRecInfo;
+};
+
 /// 24 bytes on a 64-bit host, as on Windows: the tag, three reserved words, then one 16-byte
 /// slot whose active member is named by `vt`. Owned contents (a BSTR, an interface reference)
 /// belong to the VARIANT until VariantClear.
@@ -90,12 +97,11 @@ struct VARIANT {
     INT* pintVal;
     UINT* puintVal;
     void* byref;
-    struct {
-      void* pvRecord;
-      void* pRecInfo;
-    } brecord;  ///< present for the size of the slot only; records are not supported
+    VARIANT_RECORD brecord;  ///< present for the size of the slot only; records are not supported
   };
 };
+
+static_assert(sizeof(VARIANT) == 8 + 2 * sizeof(void*), "the tag, three reserved words and a slot of two pointers");
 
 /// Flag for VariantChangeType: do not ask an object for its default value.
 inline constexpr USHORT VARIANT_NOVALUEPROP = 0x01;

@@ -273,8 +273,9 @@ TEST(ZipArchiveExtract, DamagedDeflateDataAndDataPastTheEndFailCleanly) {
     fs::remove_all(dir / "out");
     int descriptors = OpenDescriptorCount();
     CZipArchive archive;
-    ASSERT_TRUE(archive.Open(path, CZipArchive::OpenReadOnly)) << damage.what;
-    int code = ZipErrorOf([&] { archive.ExtractEntry(0, dir / "out"); });
+    // Packed data that runs past the directory's start is refused when the archive is opened.
+    int code = ZipErrorOf([&] { archive.Open(path, CZipArchive::OpenReadOnly); });
+    if (code == 0) code = ZipErrorOf([&] { archive.ExtractEntry(0, dir / "out"); });
     EXPECT_NE(std::find(damage.codes.begin(), damage.codes.end(), code), damage.codes.end())
         << damage.what << ": code " << code;
     archive.Close(CZipArchive::CloseAfterError);

@@ -30,6 +30,9 @@ TEST(BrevikCommandUsage, WrongCommandLinesExitWithTwoAndSayWhy) {
       {"zip a.zip --password-env A --ask-password x",
        "only one of --password-file, --password-env and --ask-password may be given"},
       {"register now", "'register' takes no operands"},
+      {"repair", "'repair' needs an ARCHIVE"},
+      {"repair a.zip b.zip", "'repair' takes only an ARCHIVE, not 'b.zip'"},
+      {"repair a.zip --json", "'repair' does not take the option '--json'"},
   };
   for (const auto& [arguments, reason] : cases) {
     const CommandResult result = Brevik(arguments);
@@ -47,7 +50,8 @@ TEST(BrevikCommandUsage, HelpAndVersion) {
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_EQ(help.output.rfind("Usage: brevik COMMAND ...\n", 0), 0u) << help.output;
   EXPECT_NE(help.output.find("  brevik extract ARCHIVE -d TARGET [PASSWORD] NAME...\n"), std::string::npos);
-  for (const char* sub : {"zip", "unzip", "list", "extract", "delete"}) {
+  EXPECT_NE(help.output.find("  brevik repair ARCHIVE\n"), std::string::npos);
+  for (const char* sub : {"zip", "unzip", "list", "extract", "delete", "repair"}) {
     const CommandResult one = Brevik(std::string(sub) + " --help");
     EXPECT_EQ(one.exitStatus, 0) << sub;
     EXPECT_EQ(one.output.rfind("Usage: brevik " + std::string(sub) + " ", 0), 0u) << one.output;

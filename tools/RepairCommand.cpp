@@ -11,6 +11,7 @@
 #include "engine/ZipFile.h"
 #include "engine/ZipFileException.h"
 #include "engine/ZipRecovery.h"
+#include "tools/PrintableName.h"
 
 namespace {
 
@@ -48,11 +49,11 @@ int RunRepairCommand(const std::string& archivePath) {
     CZipFile file(archivePath, CZipFile::modeReadWrite | CZipFile::shareDenyWrite | CZipFile::modeNoTruncate);
     const ZipRecoveryScan scan = ScanForEntries(file);
     for (const ZipRecoveredEntry& entry : scan.kept) {
-      std::printf("kept     %10u  %s\n", static_cast<unsigned>(entry.uncompressedSize), entry.name.c_str());
+      std::printf("kept     %10u  %s\n", static_cast<unsigned>(entry.uncompressedSize), PrintableName(entry.name).c_str());
     }
     for (const ZipDroppedEntry& entry : scan.dropped) {
       std::printf("dropped  offset %llu  %s: %s\n", static_cast<unsigned long long>(entry.offset),
-                  entry.name.empty() ? "(no name)" : entry.name.c_str(), entry.reason.c_str());
+                  entry.name.empty() ? "(no name)" : PrintableName(entry.name).c_str(), entry.reason.c_str());
     }
     std::set<std::uint64_t> found;
     for (const ZipRecoveredEntry& entry : scan.kept) found.insert(entry.offset);

@@ -61,8 +61,6 @@ HRESULT CUnZipEntries::QueryInterface(REFIID iid, void** object) {
     *object = static_cast<IUnZipEntries*>(this);
   else if (iid == IID_ISupportErrorInfo)
     *object = static_cast<ISupportErrorInfo*>(this);
-  else if (iid == IID_IEntryOutcome)
-    *object = static_cast<IEntryOutcome*>(this);
   else if (iid == IID_IEntryDetails)
     *object = static_cast<IEntryDetails*>(this);
   else
@@ -87,7 +85,7 @@ HRESULT CUnZipEntries::get_Name(BSTR* value) { return CopyOut(Name(), value); }
 HRESULT CUnZipEntries::get_Type(BSTR* value) { return CopyOut(isDirectory_ ? "Dir" : "File", value); }
 HRESULT CUnZipEntries::get_SavedName(BSTR* value) { return CopyOut(SavedName(), value); }
 HRESULT CUnZipEntries::get_PasswordRequired(BSTR* value) { return CopyOut(encrypted_ ? "Yes" : "No", value); }
-HRESULT CUnZipEntries::get_NotExtractedReason(BSTR* value) { return CopyOut(ReasonText(), value); }
+HRESULT CUnZipEntries::get_ErrorReason(BSTR* value) { return CopyOut(ReasonText(), value); }
 
 HRESULT CUnZipEntries::get_Size(LONG* value) {
   if (!value) return E_POINTER;

@@ -7,7 +7,6 @@
 
 #include "frame/automation/ComPtr.h"
 #include "frame/automation/IEntryDetails.h"
-#include "frame/automation/IEntryOutcome.h"
 #include "frame/automation/ISupportErrorInfo.h"
 #include "frame/automation/IUnZipEntries.h"
 #include "frame/automation/ModuleLockCount.h"
@@ -15,12 +14,10 @@
 #include "scripting/EntryRecord.h"
 
 /// A read-only snapshot of one archive entry, made only by the listing collection. Answers
-/// QueryInterface for IUnknown, IDispatch, IUnZipEntries, ISupportErrorInfo, IEntryOutcome and
-/// IEntryDetails. Every getter
+/// QueryInterface for IUnknown, IDispatch, IUnZipEntries, ISupportErrorInfo and IEntryDetails. Every getter
 /// returns S_OK, E_POINTER for a null out-pointer, E_OUTOFMEMORY when the string cannot be made.
 class CUnZipEntries final : public DispatchImpl<IUnZipEntries>,
                             public ISupportErrorInfo,
-                            public IEntryOutcome,
                             public IEntryDetails {
 public:
   /// A new entry object holding `record`'s values, with one reference owned by `out`.
@@ -39,9 +36,7 @@ public:
   HRESULT get_Size(LONG* value) override;
   HRESULT get_SavedName(BSTR* value) override;
   HRESULT get_PasswordRequired(BSTR* value) override;
-
-  // IEntryOutcome
-  HRESULT get_NotExtractedReason(BSTR* value) override;
+  HRESULT get_ErrorReason(BSTR* value) override;
 
   // IEntryDetails
   HRESULT GetDetails(EntryDetails* details) override;

@@ -184,6 +184,7 @@ int RunArchiveCommand(const CommandLine& command) {
   WantedMembers wanted;
   if (!command.json) wanted = listing ? WantedMembers{true, true, false, true} : WantedMembers{false, false, true, false};
   wanted.details = verbose;
+  wanted.errorReason = command.json;
   const std::size_t count = WalkListing(collection, wanted, [&](const ListedEntry& e, std::size_t index) {
     if (listing || command.json) PrintListingEntry(e, index, command.json, verbose);
     else if (!e.savedName.empty() && !command.quiet) std::cout << PrintableName(e.savedName) << "\n";

@@ -182,7 +182,8 @@ std::string UsageText(const std::string& subcommand) {
     return "Usage: brevik list ARCHIVE [-v] [--json]\n"
            "Lists the entries of ARCHIVE in the archive's order: type, size, whether encrypted, name.\n"
            "  -v, --verbose  also the compressed size, method, saving, date and time, and CRC-32\n"
-           "  --json         one JSON array of objects with Name, Type, Size, SavedName, PasswordRequired\n"
+           "  --json         one JSON array of objects with Name, Type, Size, SavedName, PasswordRequired,\n"
+           "                 ErrorReason\n"
            "                 (with -v also CompressedSize, Method, Modified, CRC32)\n";
   if (subcommand == "extract")
     return std::string(

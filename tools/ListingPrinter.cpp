@@ -73,7 +73,8 @@ void PrintListingEntry(const ListedEntry& e, std::size_t index, bool json, bool 
   if (json) {
     std::cout << (index ? ",\n " : "[\n ") << "{\"Name\": " << JsonText(e.name) << ", \"Type\": " << JsonText(e.type)
               << ", \"Size\": " << e.size << ", \"SavedName\": " << JsonText(e.savedName)
-              << ", \"PasswordRequired\": " << JsonText(e.passwordRequired);
+              << ", \"PasswordRequired\": " << JsonText(e.passwordRequired)
+              << ", \"ErrorReason\": " << JsonText(e.notExtractedReason);
     if (verbose)
       std::cout << ", \"CompressedSize\": " << d.compressedBytes << ", \"Method\": " << JsonText(MethodName(d.method))
                 << ", \"Modified\": " << JsonText(DosDate(d.dosDate) + " " + DosTime(d.dosTime, true))

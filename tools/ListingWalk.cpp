@@ -2,7 +2,6 @@
 #include "tools/ListingWalk.h"
 
 #include "client/DispatchObject.h"
-#include "tools/EntryReason.h"
 
 namespace {
 
@@ -40,7 +39,8 @@ std::size_t WalkListing(const VariantValue& collectionValue, const WantedMembers
   DispatchObject collection = DispatchObject::FromVariant(collectionValue);
   const LONG count = collection.Get("Count").AsLong(0);
   const DISPID item = collection.Lookup("Item");
-  EntryMember name{"Name"}, type{"Type"}, size{"Size"}, savedName{"SavedName"}, passwordRequired{"PasswordRequired"};
+  EntryMember name{"Name"}, type{"Type"}, size{"Size"}, savedName{"SavedName"}, passwordRequired{"PasswordRequired"},
+      errorReason{"ErrorReason"};
   ListedEntry listed;
   for (LONG index = count; index >= 1; --index) {
     const VariantValue position = VariantValue::Long(index);
@@ -53,7 +53,7 @@ std::size_t WalkListing(const VariantValue& collectionValue, const WantedMembers
     // unzip needs the name only of an entry it has to report as not extracted.
     const bool notExtracted = !wanted.name && listed.savedName.empty();
     if (wanted.name || notExtracted) listed.name = name.Read(entry).AsText();
-    listed.notExtractedReason = notExtracted ? NotExtractedReasonOf(entry.get()) : std::string();
+    listed.notExtractedReason = notExtracted || wanted.errorReason ? errorReason.Read(entry).AsText() : std::string();
     if (wanted.details) listed.details = DetailsOf(entry.get());
     visit(listed, static_cast<std::size_t>(count - index));
   }

@@ -15,7 +15,7 @@ struct ListedEntry {
   LONG size = 0;                   ///< the 32-bit size field, read as signed
   std::string savedName;
   std::string passwordRequired;    ///< "Yes" or "No"
-  std::string notExtractedReason;  ///< unzip: why an entry was not written
+  std::string notExtractedReason;  ///< ErrorReason: why unzip did not write the entry
   EntryDetails details;            ///< filled when asked for (list -v)
 };
 
@@ -26,6 +26,7 @@ struct WantedMembers {
   bool savedName = true;
   bool passwordRequired = true;
   bool details = false;
+  bool errorReason = false;  ///< read for every entry (JSON), not only for those not written
 };
 
 /// Hands each entry of `collectionValue` to `visit` (with its position from 0) in the archive's

@@ -16,6 +16,9 @@ struct IUnZipEntries : IDispatch {
   virtual HRESULT get_Size(LONG* value) = 0;              ///< DISPID 3
   virtual HRESULT get_SavedName(BSTR* value) = 0;         ///< DISPID 4
   virtual HRESULT get_PasswordRequired(BSTR* value) = 0;  ///< DISPID 5
+  /// Why UnZip did not extract the entry, in words a user understands; empty when it was
+  /// extracted, and for List's entries.
+  virtual HRESULT get_ErrorReason(BSTR* value) = 0;       ///< DISPID 6
 
 protected:
   ~IUnZipEntries() = default;

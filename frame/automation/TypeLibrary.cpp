@@ -149,6 +149,12 @@ const MemberInfo kUnZipEntriesMembers[] = {
        const HRESULT hr = Entry(s)->get_PasswordRequired(&value);  // before `value` is read
        return TextResult(hr, value, r);
      }},
+    {"ErrorReason", K::PropertyGet, 6, 6, {}, VT_BSTR, "property ErrorReason",
+     [](IDispatch* s, VARIANT*, VARIANT* r) {
+       BSTR value = nullptr;
+       const HRESULT hr = Entry(s)->get_ErrorReason(&value);  // before `value` is read
+       return TextResult(hr, value, r);
+     }},
 };
 
 const InterfaceInfo kIZIP = {"IZIP", &IID_IZIP, "IZIP Interface", kZipMembers};

@@ -170,7 +170,9 @@ TEST(ZipDecodeAhead, AWrongPasswordFailsEachEntryAndTheRightOneSetAfterwardsRead
     });
     if (code != 110) archive.CloseEntryForReading(nullptr, true);
     if (code == 110) ++refused;
-    else EXPECT_TRUE(code == 102 || code == 504 || code == 0) << "entry " << index << " code " << code;
+    // Data decoded with a wrong key fails its CRC (102), its inflate (504), or ends before its
+    // declared size (134); rarely it even passes as data.
+    else EXPECT_TRUE(code == 102 || code == 504 || code == 134 || code == 0) << "entry " << index << " code " << code;
   }
   EXPECT_GE(refused, encrypted - 4);
 

@@ -59,6 +59,7 @@ public:
   }
   HRESULT get_SavedName(BSTR* value) override { return Make(u"", value); }
   HRESULT get_PasswordRequired(BSTR* value) override { return Make(u"No", value); }
+  HRESULT get_ErrorReason(BSTR* value) override { return Make(u"wrong password", value); }
 
 private:
   static HRESULT Make(const char16_t* text, BSTR* value) {
@@ -162,7 +163,7 @@ TEST(TableDispatch, TheEnumeratorMemberHandsOutAnUnknownReference) {
 TEST(TableDispatch, EntryPropertiesAndAFailingGetThatMadeAString) {
   FakeEntry entry;
   const std::pair<const char16_t*, std::u16string> texts[] = {
-      {u"name", u"dir/file.txt"}, {u"SAVEDNAME", u""}, {u"PasswordRequired", u"No"}};
+      {u"name", u"dir/file.txt"}, {u"SAVEDNAME", u""}, {u"PasswordRequired", u"No"}, {u"errorreason", u"wrong password"}};
   for (const auto& [name, expected] : texts) {
     std::u16string copy = name;
     LPOLESTR names[] = {copy.data()};
@@ -180,7 +181,7 @@ TEST(TableDispatch, EntryPropertiesAndAFailingGetThatMadeAString) {
   ScopedVariant failed;
   EXPECT_EQ(Call(entry, 2, DISPATCH_PROPERTYGET, nullptr, 0, failed.get()), E_FAIL);
   EXPECT_EQ(failed->vt, VT_EMPTY);  // the string it made was freed, not handed out
-  EXPECT_EQ(Call(entry, 6, DISPATCH_PROPERTYGET, nullptr, 0, failed.get()), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Call(entry, 7, DISPATCH_PROPERTYGET, nullptr, 0, failed.get()), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Call(entry, 1, DISPATCH_PROPERTYPUTREF, nullptr, 0, failed.get()), DISP_E_MEMBERNOTFOUND);
 }
 

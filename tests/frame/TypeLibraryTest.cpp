@@ -107,6 +107,7 @@ TEST(TypeLibrary, CollectionAndEntryMembers) {
       {"Size", K::PropertyGet, 3, {}, VT_I4, "property Size"},
       {"SavedName", K::PropertyGet, 4, {}, VT_BSTR, "property SavedName"},
       {"PasswordRequired", K::PropertyGet, 5, {}, VT_BSTR, "property PasswordRequired"},
+      {"ErrorReason", K::PropertyGet, 6, {}, VT_BSTR, "property ErrorReason"},
   });
 }
 

@@ -103,6 +103,26 @@ class PhpCliTest(unittest.TestCase):
         test = subprocess.run(["unzip", "-t", archive], capture_output=True, text=True)
         self.assertEqual(0, test.returncode, test.stdout + test.stderr)
 
+    def test_each_entry_not_extracted_says_why(self):
+        archive = os.path.join(self.root, "reasons.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("ok.txt", "fine\n")
+            z.writestr("../escape.txt", "outside\n")
+        target = os.path.join(self.root, "reasons-out")
+        os.makedirs(target)
+        result = self.php(f"""
+            $zip = new COM("Brevik.ZIP");
+            $zip->ZipFile = {php_text(archive)};
+            $zip->TargetPath = {php_text(target)};
+            $out = [];
+            foreach ($zip->UnZip() as $entry) {{ $out[$entry->Name] = [$entry->SavedName, $entry->ErrorReason]; }}
+            foreach ($zip->List() as $entry) {{ $out["listed " . $entry->Name] = $entry->ErrorReason; }}
+            echo json_encode($out);
+        """)
+        self.assertEqual(["ok.txt", ""], result["ok.txt"])
+        self.assertEqual(["", "its name leads outside the target folder"], result["../escape.txt"])
+        self.assertEqual("", result["listed ../escape.txt"])
+
     def test_values_convert_both_ways(self):
         result = self.php("""
             class Label { function __toString(): string { return "labelled"; } }

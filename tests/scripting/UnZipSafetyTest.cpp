@@ -10,7 +10,6 @@
 #include <sys/statvfs.h>
 
 #include "engine/ZipArchive.h"
-#include "frame/automation/IEntryOutcome.h"
 #include "frame/automation/IUnZipEntries.h"
 #include "frame/automation/ScopedVariant.h"
 #include "frame/automation/UniqueBstr.h"
@@ -43,12 +42,10 @@ std::map<std::string, Outcome> Outcomes(CUnZip& collection) {
     collection.get_Item(i, item.get());
     ComPtr<IUnZipEntries> entry;
     ComPtr<IDispatch>(item->pdispVal).As(IID_IUnZipEntries, entry);
-    ComPtr<IEntryOutcome> outcome;
-    EXPECT_EQ(ComPtr<IDispatch>(item->pdispVal).As(IID_IEntryOutcome, outcome), S_OK);
     UniqueBstr name, saved, reason;
     entry->get_Name(name.ReleaseAndGetAddressOf());
     entry->get_SavedName(saved.ReleaseAndGetAddressOf());
-    outcome->get_NotExtractedReason(reason.ReleaseAndGetAddressOf());
+    entry->get_ErrorReason(reason.ReleaseAndGetAddressOf());
     outcomes[name.ToUtf8()] = Outcome{saved.ToUtf8(), reason.ToUtf8()};
   }
   return outcomes;

@@ -77,10 +77,10 @@ TEST_F(BrevikCommand, ListPrintsATableOrJson) {
   EXPECT_EQ(listed.exitStatus, 0) << errors;
   EXPECT_EQ(listed.output,
             "[\n"
-            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"No\"},\n"
-            " {\"Name\": \"sub/\", \"Type\": \"Dir\", \"Size\": 0, \"SavedName\": \"\", \"PasswordRequired\": \"No\"},\n"
-            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"\", \"PasswordRequired\": \"No\"},\n"
-            " {\"Name\": \"docs/a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"Yes\"}\n"
+            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"No\", \"ErrorReason\": \"\"},\n"
+            " {\"Name\": \"sub/\", \"Type\": \"Dir\", \"Size\": 0, \"SavedName\": \"\", \"PasswordRequired\": \"No\", \"ErrorReason\": \"\"},\n"
+            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"\", \"PasswordRequired\": \"No\", \"ErrorReason\": \"\"},\n"
+            " {\"Name\": \"docs/a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"\", \"PasswordRequired\": \"Yes\", \"ErrorReason\": \"\"}\n"
             "]\n");
 
   WriteFileBytes(dir / "junk.zip", "not an archive");
@@ -105,9 +105,9 @@ TEST_F(BrevikCommand, UnzipExtractAndDelete) {
   EXPECT_EQ(unzipped.exitStatus, 0) << errors;
   EXPECT_EQ(unzipped.output,
             "[\n"
-            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"a0.txt\", \"PasswordRequired\": \"No\"},\n"
-            " {\"Name\": \"sub/\", \"Type\": \"Dir\", \"Size\": 0, \"SavedName\": \"sub/\", \"PasswordRequired\": \"No\"},\n"
-            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"sub/b0.txt\", \"PasswordRequired\": \"No\"}\n"
+            " {\"Name\": \"a.txt\", \"Type\": \"File\", \"Size\": 6, \"SavedName\": \"a0.txt\", \"PasswordRequired\": \"No\", \"ErrorReason\": \"\"},\n"
+            " {\"Name\": \"sub/\", \"Type\": \"Dir\", \"Size\": 0, \"SavedName\": \"sub/\", \"PasswordRequired\": \"No\", \"ErrorReason\": \"\"},\n"
+            " {\"Name\": \"sub/b.txt\", \"Type\": \"File\", \"Size\": 3000, \"SavedName\": \"sub/b0.txt\", \"PasswordRequired\": \"No\", \"ErrorReason\": \"\"}\n"
             "]\n");
 
   ASSERT_EQ(mkdir((dir / "picked").c_str(), 0755), 0);

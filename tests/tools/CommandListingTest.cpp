@@ -44,7 +44,7 @@ TEST(CommandListing, EntriesComeInTheArchivesOrderAndVerboseAgreesWithPython) {
             "Type      Length  Method           Size  Cmpr  Encrypted  Date        Time   CRC-32    Name");
   const CommandResult json = RunBrevik(dir.path(), "list -v --json t.zip");
   EXPECT_NE(json.output.find("{\"Name\": \"z.txt\", \"Type\": \"File\", \"Size\": 5000, \"SavedName\": \"\", "
-                             "\"PasswordRequired\": \"No\", \"CompressedSize\": 5000, \"Method\": \"Stored\""),
+                             "\"PasswordRequired\": \"No\", \"ErrorReason\": \"\", \"CompressedSize\": 5000, \"Method\": \"Stored\""),
             std::string::npos)
       << json.output;
 }

@@ -138,7 +138,9 @@ TEST(ArchiveWrittenByPeers, ZipCryptoEntriesNeedTheRightPasswordBeforeAnyFileIsC
     archive.Close(CZipArchive::CloseAfterError);
     // A wrong password passes the one-byte check about once in 256 tries; the data then fails
     // (its CRC, its inflate, or its length) and no file is kept.
-    if (password == nullptr || code == 110) EXPECT_EQ(code, 110);
+    if (password == nullptr || code == 110) {
+      EXPECT_EQ(code, 110);
+    }
     EXPECT_FALSE(fs::exists(dir / "out/tree/big text.txt")) << code;
   }
 }

@@ -45,6 +45,7 @@ void RegisterConstants(int module_number) {
 }
 
 PHP_MINIT_FUNCTION(brevik) {
+  (void)type;  // the same start for every server API
   RegisterComException();
   RegisterComClass();
   RegisterConstants(module_number);
@@ -52,6 +53,7 @@ PHP_MINIT_FUNCTION(brevik) {
 }
 
 PHP_MINFO_FUNCTION(brevik) {
+  (void)zend_module;
   php_info_print_table_start();
   php_info_print_table_header(2, "brevik", "enabled");
   php_info_print_table_row(2, "Version", PHP_BREVIK_VERSION);

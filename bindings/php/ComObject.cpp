@@ -181,6 +181,7 @@ PHP_METHOD(COM, __get) {
 }
 
 PHP_METHOD(COM, __set) {
+  (void)return_value;  // a property put has no result
   zend_string* name = nullptr;
   zval* value = nullptr;
   ZEND_PARSE_PARAMETERS_START(2, 2)

@@ -29,7 +29,10 @@ public:
 
   Status Decode(ZipDecodeBuffers& io) override {
     std::string text;
-    if (initResult_ != BZ_OK) return Fail(Bzip2Problem(initResult_, text), text);
+    if (initResult_ != BZ_OK) {
+      const Status status = Bzip2Problem(initResult_, text);
+      return Fail(status, text);
+    }
     // libbz2 counts in unsigned int: larger offers are made in parts, the caller calls again.
     const unsigned inOffered = static_cast<unsigned>(std::min<std::size_t>(io.inBytes, UINT_MAX));
     const unsigned outOffered = static_cast<unsigned>(std::min<std::size_t>(io.outBytes, UINT_MAX));
@@ -45,7 +48,8 @@ public:
     io.outBytes -= outOffered - stream_.avail_out;
     if (result == BZ_OK) return Status::Ok;
     if (result == BZ_STREAM_END) return Status::StreamEnd;
-    return Fail(Bzip2Problem(result, text), text);
+    const Status status = Bzip2Problem(result, text);
+    return Fail(status, text);
   }
 
 private:

@@ -166,6 +166,8 @@ void CZipArchive::ReleaseEntryState() {
   ZipZlibFreeAll(zlibBlocks_);
   zlibStreamOpen_ = false;
   followingAhead_ = CZipDecodeAhead::Following{};
+  decompressor_.reset();
+  decompressorEnded_ = false;
 }
 
 void CZipArchive::PrepareZlibStream() {

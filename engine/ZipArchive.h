@@ -8,6 +8,7 @@
 #include "engine/ZipContainers.h"
 #include "engine/ZipCrypto.h"
 #include "engine/ZipDecodeAhead.h"
+#include "engine/ZipDecompressor.h"
 #include "engine/ZipFileHeader.h"
 #include "engine/ZipInternalInfo.h"
 #include "engine/ZipStorage.h"
@@ -15,6 +16,7 @@
 #include "engine/ZipZlibAllocator.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -238,8 +240,10 @@ public:
   // ---- Extracting ----
 
   /// Opens entry `index` for `ReadEntryData`. False when the index is out of range, the archive
-  /// is a new spanned one, or an entry is open. Throws 110 for a missing or wrong password, 101
-  /// for an unsupported method or a damaged entry, zlib errors as 500-507.
+  /// is a new spanned one, or an entry is open. Reads stored, deflate, bzip2 (12), LZMA (14),
+  /// Zstandard (93) and XZ (95) data. Throws 136 for any other method (before the password is
+  /// looked at), 110 for a missing or wrong password, 101 for a damaged entry, zlib errors as
+  /// 500-507.
   bool OpenEntryForReading(int index);
 
   /// Delivers up to `count` bytes of the open entry, decrypted and decompressed, never more than
@@ -345,6 +349,16 @@ private:
   void FlushEntryBuffer(std::uint32_t count);
   /// Reads, decrypts and deducts the next piece of packed data of the entry open for reading.
   void ReadPackedPiece();
+  /// `ReadEntryData` of an entry read through `decompressor_`: at most `room` bytes into
+  /// `output`. Once the declared size is delivered, reads on to the method's end mark (when it
+  /// has one) and past any packed bytes after it. Throws 101 for damaged data, 505 when the
+  /// decoder lacks memory or would pass its limit.
+  std::uint32_t ReadDecompressed(Bytef* output, std::uint32_t room);
+  /// Reads and drops the packed bytes of the open entry that are left, so that the file is at
+  /// the end of its data, where a data descriptor follows.
+  void SkipPackedRest();
+  /// Throws the error of a decoder that answered `status`, naming the open entry.
+  [[noreturn]] void ThrowDecodeError(CZipDecompressor::Status status, const std::string& problem) const;
   /// The encrypted entry `entry` (number `index`), whose local header has just been read, from
   /// the decode-ahead window (filled from it when the window does not hold it): its decrypted
   /// data, with its data descriptor found in the window or the file left after the data. Null
@@ -418,4 +432,7 @@ private:
   std::uint64_t entryInputBytes_ = 0;   ///< writing: data bytes taken so far
   bool entryLimitChecked_ = false;      ///< writing: the 4 GiB limit applies (not spanned)
   bool dummyByteOffered_ = false;       ///< reading: the one byte offered past the packed data
+  /// reading: the decoder of a method other than stored and deflate; null for those two
+  std::unique_ptr<CZipDecompressor> decompressor_;
+  bool decompressorEnded_ = false;      ///< reading: `decompressor_` has delivered all it will
 };

@@ -48,6 +48,14 @@ bool CZipArchive::OpenEntryForReading(int index) {
   centralDir_.OpenEntryHeader(static_cast<std::uint16_t>(index));
   CZipFileHeader* opened = centralDir_.m_pOpenedFile;
 
+  // The method is judged before the password: no password makes an unreadable method readable.
+  entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
+  if (opened->m_uMethod != ZipFormat::Method::Stored && !entryDeflated_) {
+    decompressor_ = CZipDecompressor::ForMethod(opened->m_uMethod, opened->m_uFlag, opened->m_uUncomprSize);
+    if (decompressor_ == nullptr)
+      ThrowZipError(errUnsupportedMethod, GetArchivePath(), ZipUnsupportedMethodText(opened->m_uMethod));
+  }
+
   entryEncrypted_ = opened->IsEncrypted();
   std::uint32_t packedBytes = opened->m_uComprSize;
   char* decodedAhead = nullptr;
@@ -60,13 +68,9 @@ bool CZipArchive::OpenEntryForReading(int index) {
     packedBytes -= ZipFormat::Encryption::HeaderSize;
   }
 
-  entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
-  if (opened->m_uMethod == ZipFormat::Method::Stored) {
-    // Stored data is the file itself: sizes that disagree mean a damaged entry.
-    if (packedBytes != opened->m_uUncomprSize) ThrowArchiveError(errBadArchive);
-  } else if (!entryDeflated_) {
+  // Stored data is the file itself: sizes that disagree mean a damaged entry.
+  if (opened->m_uMethod == ZipFormat::Method::Stored && packedBytes != opened->m_uUncomprSize)
     ThrowArchiveError(errBadArchive);
-  }
 
   // Data that would run past the end of the archive file is refused before any of it is used
   // (data decoded ahead was read whole from the file).
@@ -143,6 +147,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
   // Never more than the declared size, whatever the packed data would give.
   std::uint32_t room = std::min(count, info_.uncompressedLeft);
   Bytef* output = static_cast<Bytef*>(buffer);
+  if (decompressor_ != nullptr) return ReadDecompressed(output, room);
   std::uint32_t delivered = 0;
 
   if (!entryDeflated_) {
@@ -234,7 +239,8 @@ int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {
   }
   // An entry not read to its end leaves the storage inside its data: its data descriptor
   // cannot be checked from there.
-  centralDir_.CloseEntryHeader(afterError || !complete, followingAhead_.bytes, followingAhead_.count);
+  centralDir_.CloseEntryHeader(afterError || !complete, followingAhead_.bytes, followingAhead_.count,
+                               !afterError && complete && !ignoreCrc_);
   entryState_ = 0;
   ReleaseEntryState();
   return result;

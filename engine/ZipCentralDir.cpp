@@ -75,6 +75,14 @@ public:
     return end_ >= count;
   }
 
+  /// True when a whole central header, signature first, starts at `Position()` and ends at or
+  /// before file position `stop`.
+  bool HoldsCentralRecord(std::uint64_t stop) {
+    if (Position() + CH::Size > stop || !Ensure(CH::Size)) return false;
+    if (ReadLE<std::uint32_t>(Data() + CH::Signature) != ZipFormat::CentralHeaderSignature) return false;
+    return Position() + CZipFileHeader::CentralHeaderSize(Data()) <= stop;
+  }
+
   /// The next unconsumed byte.
   const char* Data() const { return buffer_.data() + begin_; }
   /// Marks `count` available bytes as taken.
@@ -217,7 +225,9 @@ void CZipCentralDir::ReadCentralDir() {
   } else {
     m_uBytesBeforeZip = 0;
   }
-  if ((m_info.m_uSize == 0) != (m_info.m_uEntriesNumber == 0)) ThrowError(errBadArchive);
+  // Entries without a directory to hold them are damage. The converse, a directory that the
+  // count leaves empty, is read for what it holds (`ReadAllHeaders`).
+  if (m_info.m_uSize == 0 && m_info.m_uEntriesNumber != 0) ThrowError(errBadArchive);
   m_bOnDisk = true;
   m_pStorage->ChangeVolume(m_info.m_uStartVolume);
   if (m_info.m_uSize != 0) ReadAllHeaders();
@@ -241,7 +251,15 @@ void CZipCentralDir::ReadAllHeaders() {
     }
   } else {
     DirectoryReader reader(file, start, m_info.m_uSize);
-    for (std::uint32_t i = 0; i < m_info.m_uEntriesNumber; ++i) {
+    const std::uint64_t directoryStop = start + m_info.m_uSize;
+    for (std::uint32_t i = 0;; ++i) {
+      // Writers that counted wrong leave more records in the directory than the end record
+      // counts: every whole record that the directory's size holds is an entry, as Python's
+      // zipfile and libarchive read it. Past the count, anything else ends the directory.
+      if (i >= m_info.m_uEntriesNumber && !reader.HoldsCentralRecord(directoryStop)) break;
+      if (i >= ZipFormat::MaxEntries)
+        ThrowZipError(errBadArchive, m_pStorage->GetFilePath(),
+                      "the central directory holds more than " + std::to_string(ZipFormat::MaxEntries) + " entries");
       auto header = std::make_unique<CZipFileHeader>();
       if (!reader.Ensure(CH::Size)) ThrowError(errBadArchive);
       const std::uint32_t size = CZipFileHeader::CentralHeaderSize(reader.Data());
@@ -257,6 +275,8 @@ void CZipCentralDir::ReadAllHeaders() {
     // Where reading header by header would have left the file.
     if (!reader.FileAtPosition()) file.Seek(static_cast<std::int64_t>(reader.Position()), CZipAbstractFile::begin);
   }
+  // A directory size with no record in it.
+  if (m_headers.empty()) ThrowError(errBadArchive);
   // Entry indexes follow the order of the local headers, whatever order the directory has.
   const auto localOrder = [](const auto& a, const auto& b) {
     if (a->m_uDiskStart != b->m_uDiskStart) return a->m_uDiskStart < b->m_uDiskStart;
@@ -349,7 +369,8 @@ std::uint32_t CZipCentralDir::ReadLocalHeaderAtOnce(CZipFileHeader& header, std:
   return whole;
 }
 
-void CZipCentralDir::CloseEntryHeader(bool afterError, const char* following, std::uint32_t followingCount) {
+void CZipCentralDir::CloseEntryHeader(bool afterError, const char* following, std::uint32_t followingCount,
+                                      bool crcProven) {
   if (m_pOpenedFile == nullptr) return;
   CZipFileHeader* header = m_pOpenedFile;
   m_pOpenedFile = nullptr;
@@ -394,7 +415,23 @@ void CZipCentralDir::CloseEntryHeader(bool afterError, const char* following, st
   } else {
     matches = header->CheckCrcAndSizes(descriptor);
   }
-  if (!matches) ThrowError(errBadArchive);
+  // Some writers put wrong sizes into the descriptor of a right entry. Data that was read with
+  // the central header's sizes and gave its CRC proves those sizes; every other reader then
+  // takes them, and so does this one. A descriptor with another CRC is damage all the same.
+  if (!matches && !(crcProven && EqualLE(descriptor + DD::Crc, header->m_uCrc32, 4))) {
+    const bool zip64 = m_bLocalZip64;
+    const auto number = [&](std::uint32_t offset32, std::uint32_t offset64) {
+      return std::to_string(zip64 ? ReadLE<std::uint64_t>(descriptor + offset64)
+                                  : std::uint64_t{ReadLE<std::uint32_t>(descriptor + offset32)});
+    };
+    ThrowZipError(errBadArchive, m_pStorage->GetFilePath(),
+                  "the data descriptor of '" + header->GetFileName() + "' (CRC " +
+                      std::to_string(ReadLE<std::uint32_t>(descriptor + DD::Crc)) + ", sizes " +
+                      number(DD::CompressedSize, DD::Zip64CompressedSize) + " and " +
+                      number(DD::UncompressedSize, DD::Zip64UncompressedSize) +
+                      ") disagrees with its central header (CRC " + std::to_string(header->m_uCrc32) + ", sizes " +
+                      std::to_string(header->m_uComprSize) + " and " + std::to_string(header->m_uUncomprSize) + ")");
+  }
 }
 
 CZipFileHeader* CZipCentralDir::AddHeader(const CZipFileHeader& templ, int replaceIndex) {

@@ -95,10 +95,13 @@ public:
 
   /// Ends reading the current entry. Unless `afterError`, reads and checks a data descriptor
   /// (its signature optional; the ZIP64 form after a ZIP64 local header), throwing 101 when it
-  /// disagrees with the header. `following`, when not null, holds `followingCount` archive bytes
-  /// that come right after the entry's data, already read: the descriptor is then taken from
-  /// them (they must hold at least `DescriptorReadSize` bytes) and the file is not touched.
-  void CloseEntryHeader(bool afterError, const char* following = nullptr, std::uint32_t followingCount = 0);
+  /// disagrees with the header; with `crcProven` (the whole data was read with the header's
+  /// sizes and matched its CRC) only a different CRC is a disagreement. `following`, when not
+  /// null, holds `followingCount` archive bytes that come right after the entry's data, already
+  /// read: the descriptor is then taken from them (they must hold at least `DescriptorReadSize`
+  /// bytes) and the file is not touched.
+  void CloseEntryHeader(bool afterError, const char* following = nullptr, std::uint32_t followingCount = 0,
+                        bool crcProven = false);
 
   /// The most bytes a data descriptor is looked for in: the signature and the ZIP64 form.
   static constexpr std::uint32_t DescriptorReadSize = ZipFormat::SignatureSize + ZipFormat::DataDescriptor::Zip64Size;

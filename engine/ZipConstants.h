@@ -25,6 +25,8 @@ inline constexpr std::uint16_t LevelClassMask = 0x0006;  ///< bits 1-2: deflate 
 inline constexpr std::uint16_t LevelClassFastest = 0x0006;  ///< level 1 ("super fast")
 inline constexpr std::uint16_t LevelClassFast = 0x0004;     ///< level 2
 inline constexpr std::uint16_t LevelClassMaximum = 0x0002;  ///< levels 8 and 9
+/// Bit 1 of an LZMA entry (APPNOTE 4.4.4): its data ends with an end-of-stream marker.
+inline constexpr std::uint16_t LzmaEndMarker = 0x0002;
 inline constexpr std::uint16_t DataDescriptor = 0x0008;  ///< bit 3: CRC and sizes follow the data
 /// Low four bits: the ones a local header may override in the central record when they differ.
 inline constexpr std::uint16_t LocalOverrideMask = 0x000F;
@@ -35,7 +37,21 @@ inline constexpr std::uint16_t Utf8Name = 0x0800;  ///< bit 11: name and comment
 namespace Method {
 inline constexpr std::uint16_t Stored = 0;
 inline constexpr std::uint16_t Deflated = 8;
+inline constexpr std::uint16_t Bzip2 = 12;
+inline constexpr std::uint16_t Lzma = 14;  ///< after a 4-byte ZIP LZMA header and 5 property bytes
+inline constexpr std::uint16_t Zstd = 93;
+inline constexpr std::uint16_t Xz = 95;
 }  // namespace Method
+
+/// The header before LZMA data in an entry (APPNOTE 5.8.8): the LZMA SDK version that wrote it,
+/// the size of the properties, then the properties (lc/lp/pb byte and 4-byte dictionary size).
+namespace LzmaHeader {
+inline constexpr std::uint32_t Version = 0;         ///< 2 bytes: major, minor
+inline constexpr std::uint32_t PropertiesSize = 2;  ///< 2 bytes, always 5
+inline constexpr std::uint32_t Properties = 4;
+inline constexpr std::uint32_t PropertiesBytes = 5;
+inline constexpr std::uint32_t Size = 9;
+}  // namespace LzmaHeader
 
 /// Version fields: the low byte is the application note version times ten.
 namespace Version {

@@ -243,9 +243,8 @@ std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
 bool CZipFileHeader::LocalFixedPartMatches(const char* record) {
   if (Get32(record, LH::Signature) != ZipFormat::LocalHeaderSignature) return false;
   m_uFlag = FlagsInEffect(m_uFlag, Get16(record, LH::Flags));
-  const std::uint16_t localMethod = Get16(record, LH::Method);
-  if (localMethod != m_uMethod) return false;
-  return localMethod == ZipFormat::Method::Stored || localMethod == ZipFormat::Method::Deflated;
+  // Whether the method can be read is the reader's decision, made when the data is opened.
+  return Get16(record, LH::Method) == m_uMethod;
 }
 
 bool CZipFileHeader::LocalSizesAgree(const char* record) const {

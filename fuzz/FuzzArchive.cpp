@@ -17,6 +17,12 @@ std::vector<EntryOutcome> ReadEveryEntry(CZipArchive& archive) {
   std::vector<char> buffer(65536);
   for (int i = 0; i < archive.GetCount(); ++i) {
     EntryOutcome outcome;
+    CZipFileHeader header;
+    if (archive.GetEntryInfo(header, i) && header.m_uUncomprSize > MaxEntryBytes) {
+      outcome.code = -3;
+      outcomes.push_back(outcome);
+      continue;
+    }
     try {
       if (!archive.OpenEntryForReading(i)) {
         outcome.code = -1;

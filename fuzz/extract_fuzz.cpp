@@ -92,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     archive.SetPassword("pw");
     archive.SetReadAhead(true);
     for (int i = 0; i < archive.GetCount(); ++i) {
+      CZipFileHeader header;
+      if (archive.GetEntryInfo(header, i) && header.m_uUncomprSize > brevik::fuzz::MaxEntryBytes) continue;
       try {
         archive.ExtractEntry(i, playground.target.string());
       } catch (const CZipException&) {

@@ -24,6 +24,8 @@ if have zip; then
 fi
 if have 7zz; then
   (cd tree && 7zz a -tzip -bd -bso0 "$out/7z-deflated.zip" . && 7zz a -tzip -bd -bso0 -ppw -mem=ZipCrypto "$out/7z-encrypted.zip" .)
+  # The other methods the engine decodes, and one it refuses.
+  for method in BZip2 LZMA PPMd; do (cd tree && 7zz a -tzip -bd -bso0 -mm=$method "$out/7z-$method.zip" .); done
 fi
 if have bsdtar; then
   (cd tree && bsdtar --format zip -cf "$out/bsdtar.zip" . && bsdtar --format zip --options zip:compression=store -cf "$out/bsdtar-stored.zip" .)
@@ -36,6 +38,9 @@ with zipfile.ZipFile(out + "/python.zip", "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("dir/f.txt", "python " * 50)
     z.writestr(zipfile.ZipInfo("stored.bin"), bytes(range(256)))
     z.comment = b"a comment"
+for name in ("ZIP_BZIP2", "ZIP_LZMA"):
+    with zipfile.ZipFile(out + "/python-" + name + ".zip", "w", getattr(zipfile, name)) as z:
+        z.writestr("f.txt", "method " * 300)
 with zipfile.ZipFile(out + "/python-empty.zip", "w") as z:
     pass
 # A self-extractor's shape: a stub in front, offsets counted from the archive's own start.

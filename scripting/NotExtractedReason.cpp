@@ -14,6 +14,8 @@ std::string ForEngineError(const CZipException& error) {
     case errNameLeavesTarget: return "its name leads outside the target folder";
     case errCrcMismatch: return "its data failed the CRC check";
     case errBadPassword: return "the password is missing or wrong";
+    // The engine names the method: "unsupported compression method 98 (PPMd)".
+    case errUnsupportedMethod: return error.GetDetail();
     default: {
       std::string text = error.GetErrorDescription();
       while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

@@ -182,13 +182,40 @@ TEST_P(CentralDirRead, HeadersAreReadAsFarAsTheyGoAndTheFileIsLeftAfterTheLast) 
     EXPECT_EQ(archive.central.GetHeader(2)->m_pszComment.ToString(), good.bytes.substr(good.endRecordOffset, 10));
     EXPECT_EQ(archive.storage.m_pFile->GetPosition(), good.endRecordOffset + 10u);
   }
-  {
-    // Fewer entries counted than the directory holds: the file is after the last one read,
-    // not where the read-ahead got to.
+}
+
+TEST_P(CentralDirRead, EveryRecordTheDirectorySizeHoldsIsReadWhateverTheCount) {
+  const RecordsArchive good = BuildStoredArchive(ThreeEntries());
+  const std::uint32_t end = good.endRecordOffset;
+  // Python's zipfile and bsdtar read all three of these; so does the engine.
+  for (const std::uint16_t counted : {0, 1, 2}) {
+    SCOPED_TRACE(std::to_string(counted) + " counted");
     std::string fewer = good.bytes;
-    PatchLE(fewer, good.endRecordOffset + ER::HeadersTotal, 2, 2);
-    PatchLE(fewer, good.endRecordOffset + ER::HeadersOnVolume, 2, 2);
+    PatchLE(fewer, end + ER::HeadersTotal, counted, 2);
+    PatchLE(fewer, end + ER::HeadersOnVolume, counted, 2);
     RecordsOpenArchive archive(fewer, GetParam());
+    archive.central.ReadCentralDir();
+    ASSERT_EQ(archive.central.GetCount(), 3);
+    EXPECT_EQ(archive.central.GetHeader(2)->GetFileName(), ThreeEntries()[2].name);
+    // The file is after the last record read.
+    EXPECT_EQ(archive.storage.m_pFile->GetPosition(), end);
+  }
+  {
+    // Past the count, a record whose end lies beyond the directory's size is not one of it.
+    std::string beyond = good.bytes;
+    PatchLE(beyond, end + ER::HeadersTotal, 1, 2);
+    PatchLE(beyond, good.centralOffsets[2] + CH::CommentLength, 10, 2);  // runs on into the end record
+    RecordsOpenArchive archive(beyond, GetParam());
+    archive.central.ReadCentralDir();
+    EXPECT_EQ(archive.central.GetCount(), 2);
+    EXPECT_EQ(archive.storage.m_pFile->GetPosition(), good.centralOffsets[2]);
+  }
+  {
+    // ... and bytes that are not a central header end the directory there.
+    std::string other = good.bytes;
+    PatchLE(other, end + ER::HeadersTotal, 1, 2);
+    PatchLE(other, good.centralOffsets[2] + CH::Signature, 0x02014B51, 4);
+    RecordsOpenArchive archive(other, GetParam());
     archive.central.ReadCentralDir();
     EXPECT_EQ(archive.central.GetCount(), 2);
     EXPECT_EQ(archive.storage.m_pFile->GetPosition(), good.centralOffsets[2]);
@@ -239,10 +266,11 @@ TEST_P(CentralDirRead, DamagedArchivesGiveTheirCodes) {
          PatchLE(b, end + ER::DirectoryOffset, end, 4);
          return b;
        }, 101},
-      {"entry count 0 with a directory",
-       [end](const RecordsArchive& a) {
+      {"entry count 0 with a directory that holds no header",
+       [end, central0](const RecordsArchive& a) {
          std::string b = a.bytes;
          PatchLE(b, end + ER::HeadersTotal, 0, 2);
+         PatchLE(b, central0 + CH::Signature, 0x02014B51, 4);
          return b;
        }, 101},
       {"more entries than headers",

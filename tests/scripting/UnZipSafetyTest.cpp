@@ -10,12 +10,14 @@
 #include <sys/statvfs.h>
 
 #include "engine/ZipArchive.h"
+#include "engine/ZipConstants.h"
 #include "frame/automation/IUnZipEntries.h"
 #include "frame/automation/ScopedVariant.h"
 #include "frame/automation/UniqueBstr.h"
 #include "scripting/ExtractLimits.h"
 #include "scripting/TargetFreeSpace.h"
 #include "support/HostingPolicyInstall.h"
+#include "support/RecordsArchiveBuilder.h"
 #include "support/ScratchDir.h"
 #include "support/Shell.h"
 #include "ZipOperationsTestHelpers.h"
@@ -91,6 +93,20 @@ TEST(UnZipSafety, EachEntryNotExtractedCarriesItsReason) {
   // List extracts nothing and gives no reasons.
   EXPECT_EQ(UnZip(RequestFor(OpList, zip), collection), "");
   EXPECT_EQ(Outcomes(*collection.Get()).at("f"), (Outcome{"", ""}));
+}
+
+TEST(UnZipSafety, AnEntryOfAMethodNotReadIsNamedAndTheOthersAreExtracted) {
+  ScratchDir dir;
+  RecordsArchive built = BuildStoredArchive({StoredEntry("ppmd.bin", "packed by PPMd"), StoredEntry("ok.txt", "ok")});
+  PatchLE(built.bytes, built.localOffsets[0] + ZipFormat::LocalHeader::Method, 98, 2);     // PPMd
+  PatchLE(built.bytes, built.centralOffsets[0] + ZipFormat::CentralHeader::Method, 98, 2);
+  WriteFileBytes(dir / "m.zip", built.bytes);
+  ComPtr<CUnZip> collection;
+  EXPECT_EQ(UnZip(RequestFor(OpUnZip, dir / "m.zip", dir / "out"), collection), "");
+  const std::map<std::string, Outcome> outcomes = Outcomes(*collection.Get());
+  EXPECT_EQ(outcomes.at("ppmd.bin"), (Outcome{"", "unsupported compression method 98 (PPMd)"}));
+  EXPECT_EQ(outcomes.at("ok.txt"), (Outcome{"ok.txt", ""}));
+  EXPECT_FALSE(fs::exists(dir / "out/ppmd.bin"));
 }
 
 TEST(UnZipSafety, LimitsOfTheAdministratorAndTheHostRefuseEntriesTheStricterOfEachWinning) {

@@ -50,8 +50,11 @@ bool CZipArchive::OpenEntryForReading(int index) {
 
   entryEncrypted_ = opened->IsEncrypted();
   std::uint32_t packedBytes = opened->m_uComprSize;
+  std::uint16_t method = opened->m_uMethod;
   char* decodedAhead = nullptr;
-  if (entryEncrypted_) {
+  if (entryEncrypted_ && method == ZipAesFormat::Method) {
+    packedBytes = OpenAesEntry(*opened, method);
+  } else if (entryEncrypted_) {
     if (password_.View().empty()) ThrowArchiveError(errBadPassword);
     if (packedBytes < ZipFormat::Encryption::HeaderSize) ThrowArchiveError(errBadArchive);
     decodedAhead = DecodedAhead(index, *opened);
@@ -60,8 +63,8 @@ bool CZipArchive::OpenEntryForReading(int index) {
     packedBytes -= ZipFormat::Encryption::HeaderSize;
   }
 
-  entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
-  if (opened->m_uMethod == ZipFormat::Method::Stored) {
+  entryDeflated_ = method == ZipFormat::Method::Deflated;
+  if (method == ZipFormat::Method::Stored) {
     // Stored data is the file itself: sizes that disagree mean a damaged entry.
     if (packedBytes != opened->m_uUncomprSize) ThrowArchiveError(errBadArchive);
   } else if (!entryDeflated_) {
@@ -72,7 +75,8 @@ bool CZipArchive::OpenEntryForReading(int index) {
   // (data decoded ahead was read whole from the file).
   if (!storage_.IsSpanned() && decodedAhead == nullptr) {
     std::uint64_t dataStart = storage_.m_pFile->GetPosition();
-    if (dataStart + packedBytes > storage_.m_pFile->GetLength()) ThrowArchiveError(errBadArchive);
+    const std::uint64_t trailer = entryAes_ ? ZipAesFormat::CodeSize : 0;
+    if (dataStart + packedBytes + trailer > storage_.m_pFile->GetLength()) ThrowArchiveError(errBadArchive);
   }
 
   if (entryDeflated_) {
@@ -132,7 +136,7 @@ char* CZipArchive::DecodedAhead(int index, const CZipFileHeader& entry) {
 void CZipArchive::ReadPackedPiece() {
   std::uint32_t piece = std::min(info_.buffer.GetSize(), info_.compressedLeft);
   storage_.StorageRead(info_.buffer.data(), piece, false);
-  if (entryEncrypted_) crypto_.DecodeBuffer(info_.buffer.data(), piece);
+  DecryptPacked(info_.buffer.data(), piece);
   info_.compressedLeft -= piece;
   info_.stream.next_in = reinterpret_cast<Bytef*>(info_.buffer.data());
   info_.stream.avail_in = piece;
@@ -152,7 +156,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
         // A whole buffer or more: read straight into the caller's buffer, saving a copy.
         std::uint32_t piece = std::min(wanted, info_.compressedLeft);
         storage_.StorageRead(output + delivered, piece, false);
-        if (entryEncrypted_) crypto_.DecodeBuffer(reinterpret_cast<char*>(output + delivered), piece);
+        DecryptPacked(reinterpret_cast<char*>(output + delivered), piece);
         info_.compressedLeft -= piece;
         info_.crc = ZipCrc32(info_.crc, output + delivered, piece);
         delivered += piece;
@@ -218,8 +222,10 @@ int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {
     if (info_.uncompressedLeft > 0) {
       result = -1;
       complete = false;
-    } else if (!ignoreCrc_ && info_.crc != opened->m_uCrc32) {
-      ThrowArchiveError(errCrcMismatch);
+    } else {
+      // The code first: a tampered AES entry is reported as such, not as a CRC mismatch.
+      if (entryAes_) CheckAesCode();
+      if (!ignoreCrc_ && (!entryAes_ || entryAesCrc_) && info_.crc != opened->m_uCrc32) ThrowArchiveError(errCrcMismatch);
     }
     if (zlibStreamOpen_) {
       inflateEnd(&info_.stream);

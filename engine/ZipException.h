@@ -6,7 +6,7 @@
 #include <string>
 
 /// The engine's error codes: errno values 1 to 30 (only those listed in `DescribeError` have
-/// texts of their own), the engine's own codes 100 to 116 and 130 to 135, and zlib's return values shifted to
+/// texts of their own), the engine's own codes 100 to 116 and 130 to 136, and zlib's return values shifted to
 /// 500 to 507 (see `ZlibToZipError`).
 enum ZipErrorCode : int {
   errGeneric = 100,              ///< no fixed text: the system's text for the captured error
@@ -33,6 +33,7 @@ enum ZipErrorCode : int {
   errNameLeavesTarget = 133,     ///< "The name leads outside the target folder"
   errDataShort = 134,            ///< "The data ended before the entry's declared size"
   errNotAFolder = 135,           ///< "Something other than a folder is in the place of the folder"
+  errAuthFailed = 136,           ///< "The entry's authentication code does not match its data"
   errZlibStreamEnd = 500,        ///< Z_STREAM_END
   errZlibNeedDict = 501,         ///< Z_NEED_DICT (no fixed text)
   errZlibErrno = 502,            ///< Z_ERRNO: described by the captured errno

@@ -1,6 +1,8 @@
 // ZipFileHeader.cpp -- reading, writing and checking an entry's central header, local header and descriptor.
 #include "engine/ZipFileHeader.h"
 
+#include "engine/ZipAes.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -245,7 +247,8 @@ bool CZipFileHeader::LocalFixedPartMatches(const char* record) {
   m_uFlag = FlagsInEffect(m_uFlag, Get16(record, LH::Flags));
   const std::uint16_t localMethod = Get16(record, LH::Method);
   if (localMethod != m_uMethod) return false;
-  return localMethod == ZipFormat::Method::Stored || localMethod == ZipFormat::Method::Deflated;
+  return localMethod == ZipFormat::Method::Stored || localMethod == ZipFormat::Method::Deflated ||
+         localMethod == ZipAesFormat::Method;
 }
 
 bool CZipFileHeader::LocalSizesAgree(const char* record) const {

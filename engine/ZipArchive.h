@@ -353,6 +353,10 @@ private:
   void FlushEntryBuffer(std::uint32_t count);
   /// Reads, decrypts and deducts the next piece of packed data of the entry open for reading.
   void ReadPackedPiece();
+  /// Throws the zlib error `zlibResult` met while inflating the entry open for reading; an AES
+  /// entry whose authentication code fails is reported as such instead (136): its data was
+  /// changed, and that is why it does not inflate.
+  [[noreturn]] void ThrowDataError(int zlibResult);
   /// Decrypts `count` packed bytes of the entry open for reading, by its cipher (when it has one).
   void DecryptPacked(char* bytes, std::uint32_t count);
   /// Starts reading the AES entry `entry` (method 99) whose local header has just been read:

@@ -48,6 +48,11 @@ std::uint32_t CZipArchive::OpenAesEntry(const CZipFileHeader& entry, std::uint16
   return entry.m_uComprSize - overhead;
 }
 
+void CZipArchive::ThrowDataError(int zlibResult) {
+  if (entryAes_) CheckAesCode();
+  ThrowArchiveError(zlibResult, true);
+}
+
 void CZipArchive::CheckAesCode() {
   // The code covers every packed byte: what the decompressor did not need is read as well.
   while (info_.compressedLeft > 0) ReadPackedPiece();

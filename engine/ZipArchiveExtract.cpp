@@ -195,7 +195,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
         dummyByteOffered_ = true;
       } else {
         // The packed data ended inside the deflate stream.
-        ThrowArchiveError(Z_DATA_ERROR, true);
+        ThrowDataError(Z_DATA_ERROR);
       }
     }
     uLong before = stream.total_out;
@@ -207,7 +207,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
       delivered += produced;
     }
     if (result == Z_STREAM_END) return delivered;
-    if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
+    if (result != Z_OK && result != Z_NEED_DICT) ThrowDataError(result);
     if (finalPass && produced == 0 && stream.avail_in == 0 && info_.compressedLeft == 0) break;
   }
   return delivered;

@@ -123,6 +123,24 @@ HRESULT CZIP::put_Password(BSTR value) {
   return Guarded([&] { PutText(value, request_.password); return S_OK; });
 }
 
+HRESULT CZIP::put_Encryption(BSTR value) {
+  return Guarded([&] {
+    // The cipher of entries Zip writes with a password; a value not named here is refused and
+    // the setting stays as it was.
+    const std::string text = value ? Utf8FromBstr(value) : std::string();
+    int cipher = -1;
+    if (EqualsTextNoCase(text, "ZIPCRYPTO")) cipher = 0;
+    else if (EqualsTextNoCase(text, "AES128")) cipher = 1;
+    else if (EqualsTextNoCase(text, "AES192")) cipher = 2;
+    else if (EqualsTextNoCase(text, "AES256")) cipher = 3;
+    if (cipher < 0)
+      errorReason_ = kInvalidValue;
+    else
+      request_.encryption = cipher;
+    return S_OK;
+  });
+}
+
 HRESULT CZIP::put_NameConflict(BSTR value) {
   return Guarded([&] {
     // A null string reads as "" here: it selects overwriting and writes no message.

@@ -86,13 +86,17 @@ std::uint32_t EncryptionOverhead(const CZipFileHeader& entry) {
   return ZipFormat::Encryption::HeaderSize;
 }
 
-CZipAes::CZipAes() : state_(std::make_unique<State>()) {
-  if (state_->cipher == nullptr || state_->mac == nullptr) ThrowCryptoFailure("setting up");
-}
+CZipAes::CZipAes() = default;
 
 CZipAes::~CZipAes() = default;
 
 void CZipAes::Derive(std::string_view password, int strength, const unsigned char* salt, unsigned char* verifier) {
+  // Made on first use: an archive that meets no AES entry never starts libcrypto.
+  if (state_ == nullptr) {
+    auto state = std::make_unique<State>();
+    if (state->cipher == nullptr || state->mac == nullptr) ThrowCryptoFailure("setting up");
+    state_ = std::move(state);
+  }
   // PBKDF2 gives the encryption key, then the authentication key of the same length, then the
   // 2-byte password verifier.
   const std::uint32_t keyBytes = ZipAesFormat::KeyBytes(strength);

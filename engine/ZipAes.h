@@ -51,6 +51,7 @@ std::uint32_t EncryptionOverhead(const CZipFileHeader& entry);
 /// encrypted bytes. One object serves one entry at a time; `Begin` or `BeginNew` restarts it.
 class CZipAes {
 public:
+  /// No libcrypto state until the first `Begin` or `BeginNew`.
   CZipAes();
   ~CZipAes();
   CZipAes(const CZipAes&) = delete;
@@ -65,7 +66,8 @@ public:
   /// gives no random bytes.
   void BeginNew(std::string_view password, int strength, unsigned char* salt, unsigned char* verifier);
 
-  /// Encrypts `length` bytes in place and adds the result to the code.
+  /// Encrypts `length` bytes in place and adds the result to the code. These three need a
+  /// `Begin` or `BeginNew` first.
   void Encrypt(char* data, std::size_t length);
   /// Adds `length` encrypted bytes to the code and decrypts them in place.
   void Decrypt(char* data, std::size_t length);

@@ -258,7 +258,8 @@ public:
   /// Closes the entry open for reading: 1 when all data was delivered and the CRC matched, and
   /// the time and attributes were applied to `targetPath` (when given); -1 when not all data was
   /// delivered; -2 when applying the time or attributes failed; 0 when no entry was open. Throws
-  /// 102 on a CRC mismatch (the entry then stays open for the after-error close). With
+  /// 102 on a CRC mismatch, 136 when an AES entry's authentication code does not match (the
+  /// entry then stays open for the after-error close). With
   /// `afterError` nothing is checked or applied and the result is 1.
   int CloseEntryForReading(const char* targetPath = nullptr, bool afterError = false);
 

@@ -98,7 +98,7 @@ public:
   std::uint32_t WriteCentralHeader(CZipStorage& storage);
 
   /// Reads a local header at the storage's position and checks it against this header: a wrong
-  /// signature, another method, a method other than 0 or 8, or (without flag bit 3) other CRC or
+  /// signature, another method, a method other than 0, 8 or 99 (WinZip AES), or (without flag bit 3) other CRC or
   /// sizes return false. When the low four flag bits differ, the local flags replace these. On
   /// success `extraLength` is the local extra field's length, the storage is positioned at that
   /// extra field (the local name is skipped), and true is returned.

@@ -127,16 +127,17 @@ HRESULT CZIP::put_Encryption(BSTR value) {
   return Guarded([&] {
     // The cipher of entries Zip writes with a password; a value not named here is refused and
     // the setting stays as it was.
+    // The names in the order of the values they set: 0 the traditional cipher, 1 to 3 the AES
+    // key strengths of the 0x9901 block.
+    static constexpr const char* kCiphers[] = {"ZIPCRYPTO", "AES128", "AES192", "AES256"};
     const std::string text = value ? Utf8FromBstr(value) : std::string();
-    int cipher = -1;
-    if (EqualsTextNoCase(text, "ZIPCRYPTO")) cipher = 0;
-    else if (EqualsTextNoCase(text, "AES128")) cipher = 1;
-    else if (EqualsTextNoCase(text, "AES192")) cipher = 2;
-    else if (EqualsTextNoCase(text, "AES256")) cipher = 3;
-    if (cipher < 0)
-      errorReason_ = kInvalidValue;
-    else
-      request_.encryption = cipher;
+    for (int32_t cipher = 0; cipher < 4; ++cipher) {
+      if (EqualsTextNoCase(text, kCiphers[cipher])) {
+        request_.encryption = cipher;
+        return S_OK;
+      }
+    }
+    errorReason_ = kInvalidValue;
     return S_OK;
   });
 }

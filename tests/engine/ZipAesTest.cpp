@@ -88,6 +88,28 @@ TEST(ZipAes, EveryStrengthWrittenPassesSevenZipAndBsdtarAndReadsBack) {
   }
 }
 
+TEST(ZipAes, ASplitArchiveKeepsTheDescriptorAndPassesSevenZip) {
+  ScratchDir dir;
+  const std::string path = dir / "split.zip";
+  const std::string first = GeneratedBytes(90000, 21, false);
+  const std::string second = GeneratedBytes(20000, 22, true);
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(path, CZipArchive::CreateSpanned, 70000));
+  archive.SetPassword("PW");
+  archive.SetEncryption(CZipArchive::Aes256);
+  WriteTestEntry(archive, "first.bin", first, 0);
+  WriteTestEntry(archive, "second.txt", second);
+  archive.Close();
+  const CommandResult tested = RunCommand("7zz t -bd -pPW " + ShellQuote(path) + " 2>&1");
+  EXPECT_EQ(tested.exitStatus, 0) << tested.output;
+  ASSERT_TRUE(archive.Open(path, CZipArchive::OpenReadOnly));
+  archive.SetPassword("PW");
+  // A split archive cannot go back to the local header: the sizes follow the data.
+  EXPECT_TRUE(EntryInfo(archive, 0).IsDataDescriptor());
+  EXPECT_TRUE(ReadTestEntry(archive, 0) == first);
+  EXPECT_TRUE(ReadTestEntry(archive, 1) == second);
+}
+
 TEST(ZipAes, SevenZipArchivesOfBothStrengthsAndBothVersionsAreRead) {
   ScratchDir dir;
   const std::string big = GeneratedBytes(150000, 3, true);

@@ -110,6 +110,28 @@ TEST(ZipAes, ASplitArchiveKeepsTheDescriptorAndPassesSevenZip) {
   EXPECT_TRUE(ReadTestEntry(archive, 1) == second);
 }
 
+TEST(ZipAes, AesEntriesBetweenTraditionalOnesAreReadInOrderWithTheDecodeAheadWindow) {
+  ScratchDir dir;
+  const std::string path = dir / "mixed.zip";
+  std::vector<std::string> data;
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(path, CZipArchive::CreateNew));
+  archive.SetPassword("PW");
+  for (int i = 0; i < 6; ++i) {
+    archive.SetEncryption(i % 2 == 0 ? CZipArchive::ZipCrypto : CZipArchive::Aes128);
+    data.push_back(GeneratedBytes(3000 + 100 * i, 30 + i, i % 3 != 0));
+    WriteTestEntry(archive, "e" + std::to_string(i), data.back(), i % 3 == 0 ? 0 : 6);
+  }
+  archive.Close();
+  ASSERT_TRUE(archive.Open(path, CZipArchive::OpenReadOnly));
+  archive.SetPassword("PW");
+  archive.SetReadAhead(true);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(EntryInfo(archive, i).m_uMethod, i % 2 == 0 ? (i % 3 == 0 ? 0 : 8) : 99) << i;
+    EXPECT_TRUE(ReadTestEntry(archive, i) == data[i]) << i;
+  }
+}
+
 TEST(ZipAes, SevenZipArchivesOfBothStrengthsAndBothVersionsAreRead) {
   ScratchDir dir;
   const std::string big = GeneratedBytes(150000, 3, true);

@@ -160,6 +160,7 @@ void CZipArchive::WriteDirectoryNow() {
 }
 
 void CZipArchive::ReleaseEntryState() {
+  entryAes_ = false;
   // The I/O buffer stays for the next entry (allocating 64 KiB per entry showed up as a growing
   // and shrinking heap); `Close` frees it.
   info_.stream = z_stream{};

@@ -3,6 +3,7 @@
 
 #include "engine/ZipActionCallback.h"
 #include "engine/ZipAddFileRequest.h"
+#include "engine/ZipAes.h"
 #include "engine/ZipAutoBuffer.h"
 #include "engine/ZipCentralDir.h"
 #include "engine/ZipContainers.h"
@@ -120,6 +121,13 @@ public:
   bool SetPassword(const char* password);
   /// The password as set.
   std::string GetPassword() const;
+
+  /// The cipher of entries written with a password: the traditional one, or WinZip AES (AE-2)
+  /// with a key of 128, 192 or 256 bits. The values are the strength codes of the 0x9901 block.
+  enum Encryption : int { ZipCrypto = 0, Aes128 = 1, Aes192 = 2, Aes256 = 3 };
+  /// Sets the cipher for entries opened for writing afterwards (reading follows each entry).
+  void SetEncryption(Encryption method) { encryption_ = method; }
+  Encryption GetEncryption() const { return encryption_; }
 
   /// Says whether the entries will be read one after another in their order, as an extraction
   /// of the whole archive reads them (default: no). When they will, the encrypted entries of an
@@ -254,7 +262,8 @@ public:
   /// Closes the entry open for reading: 1 when all data was delivered and the CRC matched, and
   /// the time and attributes were applied to `targetPath` (when given); -1 when not all data was
   /// delivered; -2 when applying the time or attributes failed; 0 when no entry was open. Throws
-  /// 102 on a CRC mismatch (the entry then stays open for the after-error close). With
+  /// 102 on a CRC mismatch, 136 when an AES entry's authentication code does not match (the
+  /// entry then stays open for the after-error close). With
   /// `afterError` nothing is checked or applied and the result is 1.
   int CloseEntryForReading(const char* targetPath = nullptr, bool afterError = false);
 
@@ -359,6 +368,29 @@ private:
   void SkipPackedRest();
   /// Throws the error of a decoder that answered `status`, naming the open entry.
   [[noreturn]] void ThrowDecodeError(CZipDecompressor::Status status, const std::string& problem) const;
+  /// Throws the zlib error `zlibResult` met while inflating the entry open for reading; an AES
+  /// entry whose authentication code fails is reported as such instead (136): its data was
+  /// changed, and that is why it does not inflate.
+  [[noreturn]] void ThrowDataError(int zlibResult);
+  /// Decrypts `count` packed bytes of the entry open for reading, by its cipher (when it has one).
+  void DecryptPacked(char* bytes, std::uint32_t count);
+  /// Starts reading the AES entry `entry` (method 99) whose local header has just been read:
+  /// reads its salt and verifier and checks the password. Returns the packed bytes between the
+  /// verifier and the authentication code; `method` becomes the real compression method.
+  /// Throws 110 for a missing or wrong password, 101 for a missing or unusable 0x9901 block.
+  std::uint32_t OpenAesEntry(const CZipFileHeader& entry, std::uint16_t& method);
+  /// Ends reading an AES entry whose data was all delivered: the packed bytes not yet read are
+  /// read, then its authentication code is compared. Throws 136 when it differs.
+  void CheckAesCode();
+  /// Writing: makes `header` (prepared, encrypted) an AES entry of the real method it has.
+  void PrepareAesHeader(CZipFileHeader& header);
+  /// Writing: the salt and verifier of the AES entry `opened` after its local header, which
+  /// took its 0x9901 block with it: the block is set again for the central record.
+  void StartAesData(CZipFileHeader& opened);
+  /// Writing: the authentication code after the AES entry's data; AE-2 stores CRC 0.
+  void FinishAesData(CZipFileHeader& opened);
+  /// The bytes the cipher adds to the entry about to be written (0 without a password).
+  std::uint32_t NewEntryOverhead() const;
   /// The encrypted entry `entry` (number `index`), whose local header has just been read, from
   /// the decode-ahead window (filled from it when the window does not hold it): its decrypted
   /// data, with its data descriptor found in the window or the file left after the data. Null
@@ -404,6 +436,8 @@ private:
   bool trackAllocations_ = true;
   CZipAutoBuffer password_;
   CZipCrypto crypto_;
+  Encryption encryption_ = ZipCrypto;  ///< `SetEncryption`
+  CZipAes aes_;                        ///< the open entry's AES state, when it is an AES entry
   bool readAhead_ = false;            ///< `SetReadAhead`
   CZipDecodeAhead decodeAhead_;       ///< encrypted entries decoded ahead, for `password_`
   /// Reading an entry decoded ahead: the window's bytes after its data, where its data
@@ -425,6 +459,9 @@ private:
   // The entry being written or read.
   bool archiveOpen_ = false;       ///< an `Open` completed and no `Close` followed
   bool entryEncrypted_ = false;    ///< flag bit 0 of the open entry
+  bool entryAes_ = false;          ///< the open entry is WinZip AES (method 99)
+  bool entryAesCrc_ = false;       ///< reading: AE-1, whose CRC is checked as well as its code
+  int entryAesStrength_ = 0;       ///< the open AES entry's strength code
   bool entryDeflated_ = false;     ///< method 8 of the open entry
   bool zlibStreamOpen_ = false;    ///< deflate or inflate initialised and not yet ended
   std::uint64_t entryStartOffset_ = 0;  ///< writing: archive offset where the entry's data starts

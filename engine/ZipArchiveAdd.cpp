@@ -287,7 +287,7 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     diskFile.Close();
     const CZipFileHeader* last = centralDir_.GetHeader(static_cast<std::uint16_t>(centralDir_.GetCount() - 1));
     std::uint64_t packed = last->m_uComprSize;
-    if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, ZipFormat::Encryption::HeaderSize);
+    if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, EncryptionOverhead(*last));
     if (last->m_uUncomprSize < packed) {
       RemoveLastEntry(true);
       request.level = 0;
@@ -339,17 +339,19 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
   header.SetEntryName(name);
 
   entryEncrypted_ = !password_.View().empty();
+  entryAes_ = false;
   if (level < -1 || level > 9) level = -1;
   if (isDirectory) level = 0;  // a folder has no data to compress
   if (!header.PrepareForAdding(level, storage_.IsNewSpanned(), entryEncrypted_)) {
     ThrowArchiveError(errNameTooLong);
   }
+  if (entryEncrypted_ && encryption_ != ZipCrypto) PrepareAesHeader(header);
 
   // Nothing may start or end past 4 GiB: the header, the encryption header and the descriptor
   // must fit before the data is even looked at.
   entryLimitChecked_ = !storage_.IsSpanned() && replaceIndex < 0;
   if (entryLimitChecked_ && !limitChecked &&
-      AppendPosition() + header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize + DescriptorBytes >
+      AppendPosition() + header.HeaderSize(true) + std::max<std::uint32_t>(NewEntryOverhead(), ZipFormat::Encryption::HeaderSize) + DescriptorBytes >
           MaxArchiveBytes) {
     ThrowZipError(EFBIG, GetArchivePath());
   }
@@ -357,7 +359,7 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
   info_.buffer.Allocate(static_cast<std::uint32_t>(info_.bufferSize));
   std::uint32_t replaceSpace = 0;
   if (replaceIndex >= 0) {
-    replaceSpace = size + header.HeaderSize(true) + (entryEncrypted_ ? ZipFormat::Encryption::HeaderSize : 0) +
+    replaceSpace = size + header.HeaderSize(true) + NewEntryOverhead() +
                    (header.IsDataDescriptor() ? ZipFormat::DataDescriptor::SignedSize : 0);
   }
   CZipFileHeader* opened = nullptr;
@@ -367,7 +369,9 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
     opened->WriteLocalHeader(storage_);
     entryStartOffset_ = static_cast<std::uint64_t>(opened->m_uOffset) + opened->HeaderSize(true);
 
-    if (entryEncrypted_) {
+    if (entryAes_) {
+      StartAesData(*opened);
+    } else if (entryEncrypted_) {
       char encryptionHeader[ZipFormat::Encryption::HeaderSize];
       crypto_.MakeEncryptionHeader(password_.View(), static_cast<std::uint32_t>(opened->m_uModTime) << 16,
                                    encryptionHeader);
@@ -386,7 +390,7 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
   info_.crc = 0;
   entryOutputBytes_ = 0;
   entryInputBytes_ = 0;
-  entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
+  if (!entryAes_) entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
   if (entryDeflated_) {
     StartDeflate(level);
     deflateStream_.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
@@ -401,7 +405,10 @@ void CZipArchive::FlushEntryBuffer(std::uint32_t count) {
   if (entryLimitChecked_ && entryStartOffset_ + entryOutputBytes_ + count + DescriptorBytes > MaxArchiveBytes) {
     ThrowZipError(EFBIG, GetArchivePath());
   }
-  if (entryEncrypted_) crypto_.EncodeBuffer(info_.buffer.data(), count);
+  if (entryAes_)
+    aes_.Encrypt(info_.buffer.data(), count);
+  else if (entryEncrypted_)
+    crypto_.EncodeBuffer(info_.buffer.data(), count);
   storage_.StorageWrite(info_.buffer.data(), count, false);
   entryOutputBytes_ += count;
 }
@@ -477,7 +484,9 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
       FlushEntryBuffer(info_.compressedLeft);
       info_.compressedLeft = 0;
     }
-    // The compressed size started at 12 for an encrypted entry: the encryption header.
+    if (entryAes_) FinishAesData(*opened);
+    // The compressed size started at 12 for an encrypted entry: the encryption header (an AES
+    // entry's salt and verifier).
     opened->m_uComprSize += static_cast<std::uint32_t>(entryOutputBytes_);
     opened->m_uUncomprSize = static_cast<std::uint32_t>(entryInputBytes_);
     centralDir_.FinishNewEntry();
@@ -495,7 +504,7 @@ bool CZipArchive::RemoveLastEntry(bool force) {
   CZipFileHeader* last = centralDir_.GetHeader(static_cast<std::uint16_t>(count - 1));
   if (!force) {
     std::uint64_t packed = last->m_uComprSize;
-    if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, ZipFormat::Encryption::HeaderSize);
+    if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, EncryptionOverhead(*last));
     if (last->m_uUncomprSize >= packed) return false;
   }
   // The open entry's offset is still a file position; a finished one counts from the archive.

@@ -49,8 +49,9 @@ bool CZipArchive::OpenEntryForReading(int index) {
   CZipFileHeader* opened = centralDir_.m_pOpenedFile;
 
   // The method is judged before the password: no password makes an unreadable method readable.
+  // An AES entry (method 99) names its real method in its 0x9901 block, judged below.
   entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
-  if (opened->m_uMethod != ZipFormat::Method::Stored && !entryDeflated_) {
+  if (opened->m_uMethod != ZipFormat::Method::Stored && !entryDeflated_ && opened->m_uMethod != ZipAesFormat::Method) {
     decompressor_ = CZipDecompressor::ForMethod(opened->m_uMethod, opened->m_uFlag, opened->m_uUncomprSize);
     if (decompressor_ == nullptr)
       ThrowZipError(errUnsupportedMethod, GetArchivePath(), ZipUnsupportedMethodText(opened->m_uMethod));
@@ -58,8 +59,11 @@ bool CZipArchive::OpenEntryForReading(int index) {
 
   entryEncrypted_ = opened->IsEncrypted();
   std::uint32_t packedBytes = opened->m_uComprSize;
+  std::uint16_t method = opened->m_uMethod;
   char* decodedAhead = nullptr;
-  if (entryEncrypted_) {
+  if (entryEncrypted_ && method == ZipAesFormat::Method) {
+    packedBytes = OpenAesEntry(*opened, method);
+  } else if (entryEncrypted_) {
     if (password_.View().empty()) ThrowArchiveError(errBadPassword);
     if (packedBytes < ZipFormat::Encryption::HeaderSize) ThrowArchiveError(errBadArchive);
     decodedAhead = DecodedAhead(index, *opened);
@@ -68,15 +72,26 @@ bool CZipArchive::OpenEntryForReading(int index) {
     packedBytes -= ZipFormat::Encryption::HeaderSize;
   }
 
+  // Method 99 without encryption is no AES entry: damaged.
+  if (method == ZipAesFormat::Method) ThrowArchiveError(errBadArchive);
+  if (method != opened->m_uMethod) {
+    // An AES entry's real method, read from its 0x9901 block.
+    entryDeflated_ = method == ZipFormat::Method::Deflated;
+    if (method != ZipFormat::Method::Stored && !entryDeflated_) {
+      decompressor_ = CZipDecompressor::ForMethod(method, opened->m_uFlag, opened->m_uUncomprSize);
+      if (decompressor_ == nullptr) ThrowZipError(errUnsupportedMethod, GetArchivePath(), ZipUnsupportedMethodText(method));
+    }
+  }
   // Stored data is the file itself: sizes that disagree mean a damaged entry.
-  if (opened->m_uMethod == ZipFormat::Method::Stored && packedBytes != opened->m_uUncomprSize)
+  if (method == ZipFormat::Method::Stored && packedBytes != opened->m_uUncomprSize)
     ThrowArchiveError(errBadArchive);
 
   // Data that would run past the end of the archive file is refused before any of it is used
   // (data decoded ahead was read whole from the file).
   if (!storage_.IsSpanned() && decodedAhead == nullptr) {
     std::uint64_t dataStart = storage_.m_pFile->GetPosition();
-    if (dataStart + packedBytes > storage_.m_pFile->GetLength()) ThrowArchiveError(errBadArchive);
+    const std::uint64_t trailer = entryAes_ ? ZipAesFormat::CodeSize : 0;
+    if (dataStart + packedBytes + trailer > storage_.m_pFile->GetLength()) ThrowArchiveError(errBadArchive);
   }
 
   if (entryDeflated_) {
@@ -136,7 +151,7 @@ char* CZipArchive::DecodedAhead(int index, const CZipFileHeader& entry) {
 void CZipArchive::ReadPackedPiece() {
   std::uint32_t piece = std::min(info_.buffer.GetSize(), info_.compressedLeft);
   storage_.StorageRead(info_.buffer.data(), piece, false);
-  if (entryEncrypted_) crypto_.DecodeBuffer(info_.buffer.data(), piece);
+  DecryptPacked(info_.buffer.data(), piece);
   info_.compressedLeft -= piece;
   info_.stream.next_in = reinterpret_cast<Bytef*>(info_.buffer.data());
   info_.stream.avail_in = piece;
@@ -157,7 +172,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
         // A whole buffer or more: read straight into the caller's buffer, saving a copy.
         std::uint32_t piece = std::min(wanted, info_.compressedLeft);
         storage_.StorageRead(output + delivered, piece, false);
-        if (entryEncrypted_) crypto_.DecodeBuffer(reinterpret_cast<char*>(output + delivered), piece);
+        DecryptPacked(reinterpret_cast<char*>(output + delivered), piece);
         info_.compressedLeft -= piece;
         info_.crc = ZipCrc32(info_.crc, output + delivered, piece);
         delivered += piece;
@@ -196,7 +211,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
         dummyByteOffered_ = true;
       } else {
         // The packed data ended inside the deflate stream.
-        ThrowArchiveError(Z_DATA_ERROR, true);
+        ThrowDataError(Z_DATA_ERROR);
       }
     }
     uLong before = stream.total_out;
@@ -208,7 +223,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
       delivered += produced;
     }
     if (result == Z_STREAM_END) return delivered;
-    if (result != Z_OK && result != Z_NEED_DICT) ThrowArchiveError(result, true);
+    if (result != Z_OK && result != Z_NEED_DICT) ThrowDataError(result);
     if (finalPass && produced == 0 && stream.avail_in == 0 && info_.compressedLeft == 0) break;
   }
   return delivered;
@@ -223,8 +238,10 @@ int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {
     if (info_.uncompressedLeft > 0) {
       result = -1;
       complete = false;
-    } else if (!ignoreCrc_ && info_.crc != opened->m_uCrc32) {
-      ThrowArchiveError(errCrcMismatch);
+    } else {
+      // The code first: a tampered AES entry is reported as such, not as a CRC mismatch.
+      if (entryAes_) CheckAesCode();
+      if (!ignoreCrc_ && (!entryAes_ || entryAesCrc_) && info_.crc != opened->m_uCrc32) ThrowArchiveError(errCrcMismatch);
     }
     if (zlibStreamOpen_) {
       inflateEnd(&info_.stream);

@@ -61,6 +61,7 @@ bool CZipArchive::AddFileThroughTemporary(AddFileRequest& request, bool checkEff
   staging.SetRootPath(rootPath_.c_str());
   const std::string password = GetPassword();
   staging.SetPassword(password.empty() ? nullptr : password.c_str());
+  staging.SetEncryption(encryption_);
   if (PlatformOps::IsSupportedSystem(archiveHostSystem_)) staging.archiveHostSystem_ = archiveHostSystem_;
   staging.info_.bufferSize = info_.bufferSize;
   staging.SetCallback(GetCallback(cbAddFile), cbAddFile);
@@ -82,7 +83,7 @@ bool CZipArchive::AddFileThroughTemporary(AddFileRequest& request, bool checkEff
     CZipFileHeader packed;
     staging.GetEntryInfo(packed, 0);
     std::uint64_t packedSize = packed.m_uComprSize;
-    if (packed.IsEncrypted()) packedSize -= std::min<std::uint64_t>(packedSize, ZipFormat::Encryption::HeaderSize);
+    if (packed.IsEncrypted()) packedSize -= std::min<std::uint64_t>(packedSize, EncryptionOverhead(packed));
     if (packed.m_uUncomprSize < packedSize) {
       // Deflating did not pay off: the entry goes into this archive stored, straight away.
       request.level = 0;

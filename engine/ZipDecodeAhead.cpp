@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/ZipAbstractFile.h"
+#include "engine/ZipAes.h"
 #include "engine/ZipCentralDir.h"
 #include "engine/ZipConstants.h"
 #include "engine/ZipCrypto.h"
@@ -14,10 +15,12 @@ namespace {
 
 namespace LH = ZipFormat::LocalHeader;
 
-// An entry the window may decode: encrypted by the flags in effect, with at least its 12-byte
-// encryption header. Its method is checked when it is opened, as for any entry.
+// An entry the window may decode: encrypted with the traditional cipher by the flags in effect
+// (an AES entry is read the ordinary way), with at least its 12-byte encryption header. Its
+// method is checked when it is opened, as for any entry.
 bool Decodable(const CZipFileHeader& header, std::uint16_t flags) {
-  return (flags & ZipFormat::Flag::Encrypted) != 0 && header.m_uComprSize >= ZipFormat::Encryption::HeaderSize;
+  return (flags & ZipFormat::Flag::Encrypted) != 0 && header.m_uMethod != ZipAesFormat::Method &&
+         header.m_uComprSize >= ZipFormat::Encryption::HeaderSize;
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ const char* FixedText(int code) noexcept {
     case errDataShort: return "The data ended before the entry's declared size";
     case errNotAFolder: return "Something other than a folder is in the place of the folder";
     case errUnsupportedMethod: return "The entry's compression method is not supported";
+    case errAuthFailed: return "The entry's authentication code does not match its data";
     case errZlibStreamEnd: return "Zlib Library error (end of stream)";
     case errZlibStream: return "Zlib library error (stream error)";
     case errZlibData: return "Zlib library error (data error)";

@@ -34,6 +34,7 @@ enum ZipErrorCode : int {
   errDataShort = 134,            ///< "The data ended before the entry's declared size"
   errNotAFolder = 135,           ///< "Something other than a folder is in the place of the folder"
   errUnsupportedMethod = 136,    ///< "The entry's compression method is not supported"; the detail names it
+  errAuthFailed = 137,           ///< "The entry's authentication code does not match its data"
   errZlibStreamEnd = 500,        ///< Z_STREAM_END
   errZlibNeedDict = 501,         ///< Z_NEED_DICT (no fixed text)
   errZlibErrno = 502,            ///< Z_ERRNO: described by the captured errno

@@ -1,6 +1,8 @@
 // ZipFileHeader.cpp -- reading, writing and checking an entry's central header, local header and descriptor.
 #include "engine/ZipFileHeader.h"
 
+#include "engine/ZipAes.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

@@ -123,6 +123,25 @@ HRESULT CZIP::put_Password(BSTR value) {
   return Guarded([&] { PutText(value, request_.password); return S_OK; });
 }
 
+HRESULT CZIP::put_Encryption(BSTR value) {
+  return Guarded([&] {
+    // The cipher of entries Zip writes with a password; a value not named here is refused and
+    // the setting stays as it was.
+    // The names in the order of the values they set: 0 the traditional cipher, 1 to 3 the AES
+    // key strengths of the 0x9901 block.
+    static constexpr const char* kCiphers[] = {"ZIPCRYPTO", "AES128", "AES192", "AES256"};
+    const std::string text = value ? Utf8FromBstr(value) : std::string();
+    for (int32_t cipher = 0; cipher < 4; ++cipher) {
+      if (EqualsTextNoCase(text, kCiphers[cipher])) {
+        request_.encryption = cipher;
+        return S_OK;
+      }
+    }
+    errorReason_ = kInvalidValue;
+    return S_OK;
+  });
+}
+
 HRESULT CZIP::put_NameConflict(BSTR value) {
   return Guarded([&] {
     // A null string reads as "" here: it selects overwriting and writes no message.

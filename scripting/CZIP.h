@@ -54,6 +54,7 @@ public:
   HRESULT put_SubFolders(LONG value) override;
   HRESULT put_NameConflict(BSTR value) override;
   HRESULT put_Password(BSTR value) override;
+  HRESULT put_Encryption(BSTR value) override;
 
 private:
   /// The non-delegating unknown: owns the reference count and answers for the object's own

@@ -153,6 +153,7 @@ std::string CZipNow::Zip(const ZipRequest& request) {
   } catch (...) {
     return "Cannot open file " + zipFile_ + ". It does not appear to be a valid zip";
   }
+  archive.SetEncryption(static_cast<CZipArchive::Encryption>(request.encryption));
   struct stat opened {};
   if (stat(zipFile_.c_str(), &opened) == 0) {
     archiveDevice_ = opened.st_dev;

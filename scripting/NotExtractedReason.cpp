@@ -13,6 +13,7 @@ std::string ForEngineError(const CZipException& error) {
     case errBadLinkText: return "it is a symbolic link whose text is empty, too long or holds a NUL byte";
     case errNameLeavesTarget: return "its name leads outside the target folder";
     case errCrcMismatch: return "its data failed the CRC check";
+    case errAuthFailed: return "its data failed the AES authentication check";
     case errBadPassword: return "the password is missing or wrong";
     // The engine names the method: "unsupported compression method 98 (PPMd)".
     case errUnsupportedMethod: return error.GetDetail();

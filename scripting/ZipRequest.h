@@ -25,6 +25,7 @@ struct ZipRequest {
   int32_t subFolders = 1;           ///< nonzero: Zip descends into subfolders
   int32_t overwrite = 1;            ///< 0 exactly when NameConflict was last "MAKEUNIQUE"
   std::string password;             ///< empty: no password
+  int32_t encryption = 0;           ///< Encryption: 0 ZipCrypto, 1-3 AES with 128, 192, 256-bit keys
   std::string zipFile;              ///< archive path; trimmed in place when a method runs
   std::string targetPath;           ///< folder that UnZip and Extract write into
   TextList files;                   ///< Add's queue: files for Zip, entry names otherwise

@@ -135,6 +135,7 @@ int RunArchiveCommand(const CommandLine& command) {
     if (command.append) zip.Put("CreateNew", VariantValue::Long(0));
     if (command.noPaths) zip.Put("UsePath", VariantValue::Long(0));
     if (command.noRecurse) zip.Put("SubFolders", VariantValue::Long(0));
+    if (!command.encryption.empty()) zip.Put("Encryption", VariantValue::Text(command.encryption));
     std::vector<std::string> paths;
     for (const std::string& operand : command.operands) {
       paths.push_back(AbsolutePath(operand, here));

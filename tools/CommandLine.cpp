@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 namespace {
 
@@ -25,7 +26,8 @@ bool IsSubcommand(const std::string& word) {
 bool Accepts(const std::string& subcommand, const std::string& option) {
   const bool password = option == "--password-file" || option == "--password-env" || option == "--ask-password";
   if (subcommand == "zip")
-    return password || option == "--append" || option == "--no-paths" || option == "--no-recurse";
+    return password || option == "--append" || option == "--no-paths" || option == "--no-recurse" ||
+           option == "--encryption";
   if (subcommand == "unzip")
     return password || option == "-d" || option == "--make-unique" || option == "--json" || option == "--quiet";
   if (subcommand == "list") return option == "--json" || option == "-v" || option == "--verbose";
@@ -83,7 +85,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
       error = "'" + command.subcommand + "' does not take the option '" + word + "'";
       return false;
     }
-    const bool takesValue = word == "-d" || word == "--password-file" || word == "--password-env";
+    const bool takesValue =
+        word == "-d" || word == "--password-file" || word == "--password-env" || word == "--encryption";
     if (takesValue && i + 1 >= arguments.size()) {
       error = "the option '" + word + "' needs a value";
       return false;
@@ -104,6 +107,14 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
       if (!SetPasswordSource(command, PasswordSource::Environment, arguments[++i], error)) return false;
     } else if (word == "--ask-password") {
       if (!SetPasswordSource(command, PasswordSource::Terminal, "", error)) return false;
+    } else if (word == "--encryption") {
+      std::string cipher = arguments[++i];
+      for (char& c : cipher) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (cipher != "aes256" && cipher != "aes192" && cipher != "aes128" && cipher != "zipcrypto") {
+        error = "the option '--encryption' takes aes256, aes192, aes128 or zipcrypto, not '" + arguments[i] + "'";
+        return false;
+      }
+      command.encryption = cipher;
     } else if (word == "--append") {
       command.append = true;
     } else if (word == "--no-paths") {
@@ -162,11 +173,13 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
 std::string UsageText(const std::string& subcommand) {
   if (subcommand == "zip")
     return std::string(
-               "Usage: brevik zip ARCHIVE [--append] [--no-paths] [--no-recurse] [PASSWORD] PATH...\n"
+               "Usage: brevik zip ARCHIVE [--append] [--no-paths] [--no-recurse] [--encryption CIPHER] [PASSWORD] PATH...\n"
                "Writes the files and folders PATH... into ARCHIVE, replacing it unless --append is given.\n"
                "  --append       keep the archive's entries and add after them (creates it when missing)\n"
                "  --no-paths     store files under their bare names and folder contents relative to the folder\n"
-               "  --no-recurse   take only the files directly inside each folder\n") +
+               "  --no-recurse   take only the files directly inside each folder\n"
+               "  --encryption CIPHER  with a password: aes256, aes192 or aes128 (WinZip AES), or\n"
+               "                 zipcrypto, the traditional cipher every reader opens (the default)\n") +
            kPasswordHelp;
   if (subcommand == "unzip")
     return std::string(
@@ -207,7 +220,7 @@ std::string UsageText(const std::string& subcommand) {
            "/etc/brevik/registry.reg), as regsvr32 does on Windows.\n";
   return std::string(
              "Usage: brevik COMMAND ...\n"
-             "  brevik zip ARCHIVE [--append] [--no-paths] [--no-recurse] [PASSWORD] PATH...\n"
+             "  brevik zip ARCHIVE [--append] [--no-paths] [--no-recurse] [--encryption CIPHER] [PASSWORD] PATH...\n"
              "  brevik unzip ARCHIVE -d TARGET [--make-unique] [--json] [--quiet] [PASSWORD]\n"
              "  brevik list ARCHIVE [-v] [--json]\n"
              "  brevik extract ARCHIVE -d TARGET [PASSWORD] NAME...\n"

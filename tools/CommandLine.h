@@ -18,6 +18,7 @@ struct CommandLine {
   bool append = false;     ///< zip --append: CreateNew 0
   bool noPaths = false;    ///< zip --no-paths: UsePath 0
   bool noRecurse = false;  ///< zip --no-recurse: SubFolders 0
+  std::string encryption;  ///< zip --encryption: the Encryption property ("" leaves the default)
   bool makeUnique = false; ///< unzip --make-unique: NameConflict "MAKEUNIQUE"
   bool json = false;       ///< list, unzip --json
   bool quiet = false;      ///< unzip --quiet: no line per entry

@@ -30,6 +30,7 @@ struct IZIP : IDispatch {
   virtual HRESULT put_SubFolders(LONG value) = 0;        ///< DISPID 22
   virtual HRESULT put_NameConflict(BSTR value) = 0;      ///< DISPID 23
   virtual HRESULT put_Password(BSTR value) = 0;          ///< DISPID 24
+  virtual HRESULT put_Encryption(BSTR value) = 0;        ///< DISPID 25
 
 protected:
   ~IZIP() = default;

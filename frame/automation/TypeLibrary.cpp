@@ -97,6 +97,8 @@ const MemberInfo kZipMembers[] = {
      [](IDispatch* s, VARIANT* a, VARIANT*) { return Zip(s)->put_NameConflict(a[0].bstrVal); }},
     {"Password", K::PropertyPut, 24, 16, kTextValue, VT_EMPTY, "property Password",
      [](IDispatch* s, VARIANT* a, VARIANT*) { return Zip(s)->put_Password(a[0].bstrVal); }},
+    {"Encryption", K::PropertyPut, 25, 17, kTextValue, VT_EMPTY, "property Encryption",
+     [](IDispatch* s, VARIANT* a, VARIANT*) { return Zip(s)->put_Encryption(a[0].bstrVal); }},
 };
 
 const MemberInfo kUnZipMembers[] = {

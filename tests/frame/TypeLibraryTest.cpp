@@ -92,6 +92,7 @@ TEST(TypeLibrary, IZIPMembers) {
       {"SubFolders", K::PropertyPut, 22, {VT_I4}, VT_EMPTY, "property SubFolders"},
       {"NameConflict", K::PropertyPut, 23, {VT_BSTR}, VT_EMPTY, "property NameConflict"},
       {"Password", K::PropertyPut, 24, {VT_BSTR}, VT_EMPTY, "property Password"},
+      {"Encryption", K::PropertyPut, 25, {VT_BSTR}, VT_EMPTY, "property Encryption"},
   });
 }
 

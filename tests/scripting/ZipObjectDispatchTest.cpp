@@ -18,7 +18,7 @@ TEST_F(ZipObjectDispatch, EveryMemberIsFoundByNameInAnyCase) {
       {u"CreateNew", 1}, {u"zipfile", 6}, {u"Zip", 7}, {u"ZIP", 7}, {u"zIP", 7},
       {u"ISERROR", 8}, {u"errorReason", 9}, {u"UsePath", 12}, {u"addfolder", 13},
       {u"UnZip", 14}, {u"TARGETPATH", 15}, {u"list", 16}, {u"Extract", 17}, {u"DELETE", 20},
-      {u"add", 21}, {u"subFolders", 22}, {u"NameConflict", 23}, {u"PASSWORD", 24}};
+      {u"add", 21}, {u"subFolders", 22}, {u"NameConflict", 23}, {u"PASSWORD", 24}, {u"encryption", 25}};
   for (const auto& [name, id] : names) EXPECT_EQ(zip.IdOf(name), id) << Utf16ToUtf8(name);
   HRESULT hr = S_OK;
   for (const char16_t* unknown : {u"Zipp", u"", u"Zi", u"Count", u"Is Error", u"\u00c4dd"}) {

@@ -134,6 +134,26 @@ TEST_F(ZipObjectProperties, NameConflictSelectsUniqueNamesOnlyForTheExactWord) {
   EXPECT_EQ(zip.GetText(u"ErrorReason"), "");  // a null NameConflict writes no message
 }
 
+TEST_F(ZipObjectProperties, EncryptionTakesTheFourCipherNamesInAnyCaseAndRefusesOthers) {
+  ASSERT_EQ(zip.Put(u"ZipFile", archive.c_str()), S_OK);
+  EXPECT_EQ(RunZip().encryption, 0);  // the traditional cipher by default
+  const std::pair<const char*, int32_t> names[] = {{"AES256", 3}, {"aes192", 2}, {"Aes128", 1}, {"zipCRYPTO", 0}};
+  for (const auto& [name, cipher] : names) {
+    ASSERT_EQ(zip.Put(u"Encryption", name), S_OK);
+    EXPECT_EQ(RunZip().encryption, cipher) << name;
+  }
+  EXPECT_EQ(zip.GetText(u"ErrorReason"), "");
+  // Anything else is refused with the usual message, and the cipher set before stays.
+  ASSERT_EQ(zip.Put(u"Encryption", "AES256"), S_OK);
+  for (const char* bad : {"AES-256", "aes512", "", " AES128"}) {
+    ASSERT_EQ(zip.Put(u"Encryption", bad), S_OK);
+    EXPECT_EQ(zip.GetText(u"ErrorReason"), kInvalidValue) << bad;
+  }
+  EXPECT_EQ(zip.Put(u"Encryption", NullStringArg()), S_OK);
+  EXPECT_EQ(zip.GetText(u"ErrorReason"), kInvalidValue);
+  EXPECT_EQ(RunZip().encryption, 3);
+}
+
 TEST_F(ZipObjectProperties, TextsCrossTheBoundaryAsUtf16) {
   // U+00E9, U+20AC and U+1F600 (a surrogate pair) as the script writes them.
   const std::u16string wide = u"/tmp/caf\u00e9\u20ac\U0001F600.zip";

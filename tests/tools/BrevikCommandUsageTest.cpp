@@ -33,6 +33,9 @@ TEST(BrevikCommandUsage, WrongCommandLinesExitWithTwoAndSayWhy) {
       {"repair", "'repair' needs an ARCHIVE"},
       {"repair a.zip b.zip", "'repair' takes only an ARCHIVE, not 'b.zip'"},
       {"repair a.zip --json", "'repair' does not take the option '--json'"},
+      {"zip a.zip --encryption aes512 x", "the option '--encryption' takes aes256, aes192, aes128 or zipcrypto, not 'aes512'"},
+      {"zip a.zip --encryption", "the option '--encryption' needs a value"},
+      {"unzip a.zip -d out --encryption aes256", "'unzip' does not take the option '--encryption'"},
   };
   for (const auto& [arguments, reason] : cases) {
     const CommandResult result = Brevik(arguments);

@@ -262,7 +262,7 @@ public:
   /// Closes the entry open for reading: 1 when all data was delivered and the CRC matched, and
   /// the time and attributes were applied to `targetPath` (when given); -1 when not all data was
   /// delivered; -2 when applying the time or attributes failed; 0 when no entry was open. Throws
-  /// 102 on a CRC mismatch, 136 when an AES entry's authentication code does not match (the
+  /// 102 on a CRC mismatch, 137 when an AES entry's authentication code does not match (the
   /// entry then stays open for the after-error close). With
   /// `afterError` nothing is checked or applied and the result is 1.
   int CloseEntryForReading(const char* targetPath = nullptr, bool afterError = false);
@@ -369,7 +369,7 @@ private:
   /// Throws the error of a decoder that answered `status`, naming the open entry.
   [[noreturn]] void ThrowDecodeError(CZipDecompressor::Status status, const std::string& problem) const;
   /// Throws the zlib error `zlibResult` met while inflating the entry open for reading; an AES
-  /// entry whose authentication code fails is reported as such instead (136): its data was
+  /// entry whose authentication code fails is reported as such instead (137): its data was
   /// changed, and that is why it does not inflate.
   [[noreturn]] void ThrowDataError(int zlibResult);
   /// Decrypts `count` packed bytes of the entry open for reading, by its cipher (when it has one).
@@ -380,7 +380,7 @@ private:
   /// Throws 110 for a missing or wrong password, 101 for a missing or unusable 0x9901 block.
   std::uint32_t OpenAesEntry(const CZipFileHeader& entry, std::uint16_t& method);
   /// Ends reading an AES entry whose data was all delivered: the packed bytes not yet read are
-  /// read, then its authentication code is compared. Throws 136 when it differs.
+  /// read, then its authentication code is compared. Throws 137 when it differs.
   void CheckAesCode();
   /// Writing: makes `header` (prepared, encrypted) an AES entry of the real method it has.
   void PrepareAesHeader(CZipFileHeader& header);

@@ -6,7 +6,7 @@
 #include <string>
 
 /// The engine's error codes: errno values 1 to 30 (only those listed in `DescribeError` have
-/// texts of their own), the engine's own codes 100 to 116 and 130 to 136, and zlib's return values shifted to
+/// texts of their own), the engine's own codes 100 to 116 and 130 to 137, and zlib's return values shifted to
 /// 500 to 507 (see `ZlibToZipError`).
 enum ZipErrorCode : int {
   errGeneric = 100,              ///< no fixed text: the system's text for the captured error

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "engine/ZipDecompressor.h"
 #include "tools/JsonText.h"
 #include "tools/PrintableName.h"
 
@@ -41,22 +42,13 @@ unsigned long SizeField(LONG size) { return static_cast<ULONG>(size); }
 
 }  // namespace
 
-const char* MethodName(unsigned method) {
-  switch (method) {
-    case 0: return "Stored";
-    case 8: return "Deflate";
-    case 9: return "Deflate64";
-    case 12: return "BZip2";
-    case 14: return "LZMA";
-    case 93: return "Zstd";
-    case 95: return "XZ";
-    case 99: return "AES";
-    default: {
-      static thread_local char text[16];
-      std::snprintf(text, sizeof text, "Unk:%03u", method);
-      return text;
-    }
-  }
+std::string MethodName(unsigned method) {
+  // The engine's names, as 7-Zip and Info-ZIP show them; a number without one as "Unk:NNN".
+  const char* name = ZipMethodName(static_cast<std::uint16_t>(method));
+  if (name != nullptr && *name != '\0') return name;
+  char text[16];
+  std::snprintf(text, sizeof text, "Unk:%03u", method);
+  return text;
 }
 
 void PrintListingHeading(bool json, bool verbose) {
@@ -86,7 +78,7 @@ void PrintListingEntry(const ListedEntry& e, std::size_t index, bool json, bool 
   // The property is the 32-bit size field read as signed; the table shows the field's real value.
   if (verbose)
     std::printf("%-4s  %10lu  %-9s  %10lu  %3d%%  %-9s  %-10s  %-5s  %-8s  %s\n", e.type.c_str(), SizeField(e.size),
-                MethodName(d.method), static_cast<unsigned long>(d.compressedBytes),
+                MethodName(d.method).c_str(), static_cast<unsigned long>(d.compressedBytes),
                 SavedPercent(SizeField(e.size), d.compressedBytes), encrypted, DosDate(d.dosDate).c_str(),
                 DosTime(d.dosTime, false).c_str(), Crc(d.crc32).c_str(), PrintableName(e.name).c_str());
   else

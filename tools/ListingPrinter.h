@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "tools/ListingWalk.h"
 
@@ -14,4 +15,4 @@ void PrintListingEnd(std::size_t count, bool json);
 
 /// The name of compression method `method` as the application note numbers it (4.4.5):
 /// "Stored", "Deflate", "BZip2", ... or "Unk:NNN".
-const char* MethodName(unsigned method);
+std::string MethodName(unsigned method);

@@ -40,7 +40,7 @@ std::string CExtract::Extract(const ZipRequest& request) {
       if (!archive.GetEntryInfo(header, index) || header.IsDirectoryEntry()) continue;
       const std::string name = header.GetFileName();
       for (const std::string& queued : request.files) {
-        if (EntryNameMatches(queued, name)) planned.Admit(header.m_uUncomprSize, header.m_uComprSize);
+        if (EntryNameMatches(queued, name)) planned.Admit(header.m_uUncomprSize, header.m_uComprSize, header.m_uMethod);
       }
     }
     const std::string noSpace = CheckTargetFreeSpace(request.targetPath, planned.AdmittedBytes());
@@ -62,7 +62,7 @@ std::string CExtract::Extract(const ZipRequest& request) {
     for (const std::string& queued : request.files) {
       if (!EntryNameMatches(queued, name)) continue;
       // An entry over a limit is passed over, as an entry that cannot be written is.
-      if (!header.IsDirectoryEntry() && !budget.Admit(header.m_uUncomprSize, header.m_uComprSize).empty()) continue;
+      if (!header.IsDirectoryEntry() && !budget.Admit(header.m_uUncomprSize, header.m_uComprSize, header.m_uMethod).empty()) continue;
       try {
         if (!request.password.empty()) archive.SetPassword(request.password.c_str());
         const bool extracted = archive.ExtractEntry(index, request.targetPath, true, nullptr, kBufferBytes);

@@ -35,7 +35,7 @@ std::string CheckSpaceForAll(CZipArchive& archive, const ZipRequest& request, co
   CZipFileHeader header;
   for (int index = 0; index < archive.GetCount(); ++index) {
     if (archive.GetEntryInfo(header, index) && !header.IsDirectoryEntry())
-      budget.Admit(header.m_uUncomprSize, header.m_uComprSize);
+      budget.Admit(header.m_uUncomprSize, header.m_uComprSize, header.m_uMethod);
   }
   return CheckTargetFreeSpace(request.targetPath, budget.AdmittedBytes());
 }
@@ -106,7 +106,7 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
       encrypted = header.IsEncrypted();
       isDirectory = header.IsDirectoryEntry();
       // A folder entry writes no data: the limits judge files only.
-      if (unzipping && !isDirectory) reason = budget.Admit(header.m_uUncomprSize, header.m_uComprSize);
+      if (unzipping && !isDirectory) reason = budget.Admit(header.m_uUncomprSize, header.m_uComprSize, header.m_uMethod);
       if (unzipping && reason.empty()) {
         const char* newName = nullptr;
         if (request.overwrite == 0) {

@@ -54,7 +54,10 @@ std::optional<std::uint64_t> ExtractLimits::ParseValue(const std::string& text) 
 
 void ExtractLimits::Tighten(std::optional<std::uint64_t> bytes, std::optional<std::uint64_t> ratio) {
   if (bytes) maxBytes = std::min(maxBytes, *bytes);
-  if (ratio) maxRatio = std::min(maxRatio, *ratio);
+  if (ratio) {
+    maxRatio = std::min(maxRatio, *ratio);
+    ratioSet = true;
+  }
 }
 
 ExtractLimits ExtractLimits::Current() {
@@ -64,8 +67,10 @@ ExtractLimits ExtractLimits::Current() {
   return limits;
 }
 
-std::string ExtractBudget::Admit(std::uint32_t uncompressedBytes, std::uint32_t compressedBytes) {
-  if (uncompressedBytes >= ExtractLimits::RatioFloorBytes) {
+std::string ExtractBudget::Admit(std::uint32_t uncompressedBytes, std::uint32_t compressedBytes, std::uint16_t method) {
+  // Stored (0) and deflated (8) data: the methods the default ratio was chosen for.
+  const bool ratioApplies = limits_.ratioSet || method == 0 || method == 8;
+  if (ratioApplies && uncompressedBytes >= ExtractLimits::RatioFloorBytes) {
     // Whole times, rounded up: an entry is refused only when it truly passes the limit.
     const std::uint64_t packed = std::max<std::uint64_t>(compressedBytes, 1);
     const std::uint64_t ratio = (uncompressedBytes + packed - 1) / packed;

@@ -17,7 +17,10 @@
 /// end in K, M, G or T (binary multiples); a value that is not such a number, or 0, sets nothing.
 /// The ratio is judged only for entries of at least `RatioFloorBytes`: a small file of one
 /// repeated byte packs a thousandfold and harms no one. The default ratio lies above what
-/// deflate can reach (about 1032), so by default it refuses only sizes no real stream has.
+/// deflate can reach (about 1032), so by default it refuses only deflated (or stored) sizes no
+/// real stream has; bzip2, XZ and Zstandard pack repetitive data far tighter, so for their
+/// entries (and AES entries, whose method is inside) only a ratio set by the administrator or
+/// the host is judged. The byte total applies to every entry.
 struct ExtractLimits {
   static constexpr std::uint64_t DefaultMaxBytes = 16ull << 30;
   static constexpr std::uint64_t DefaultMaxRatio = 1100;
@@ -25,6 +28,7 @@ struct ExtractLimits {
 
   std::uint64_t maxBytes = DefaultMaxBytes;
   std::uint64_t maxRatio = DefaultMaxRatio;
+  bool ratioSet = false;  ///< an administrator or a host set the ratio (it then applies to every method)
 
   /// The limits in force now (the registry and the environment are read at each call, so a
   /// change applies from the next call).
@@ -39,9 +43,10 @@ struct ExtractLimits {
 class ExtractBudget {
 public:
   explicit ExtractBudget(const ExtractLimits& limits) : limits_(limits) {}
-  /// "" when an entry of these declared sizes may be written, counting it; otherwise the reason
-  /// it is refused (`NotExtractedReason`), counting nothing.
-  std::string Admit(std::uint32_t uncompressedBytes, std::uint32_t compressedBytes);
+  /// "" when an entry of these declared sizes and compression method (APPNOTE 4.4.5) may be
+  /// written, counting it; otherwise the reason it is refused (`NotExtractedReason`), counting
+  /// nothing.
+  std::string Admit(std::uint32_t uncompressedBytes, std::uint32_t compressedBytes, std::uint16_t method);
   /// The declared bytes admitted so far.
   std::uint64_t AdmittedBytes() const { return admittedBytes_; }
 

@@ -162,6 +162,31 @@ TEST(UnZipSafety, LimitsOfTheAdministratorAndTheHostRefuseEntriesTheStricterOfEa
   EXPECT_FALSE(fs::exists(dir / "ratio/zeros.bin"));
 }
 
+TEST(UnZipSafety, TheDefaultRatioJudgesDeflateAndASetRatioEveryMethod) {
+  ScratchDir dir;
+  const std::string zip = dir / "bz.zip";
+  // bzip2 packs 3 MB of one letter some 60000 times: far past what deflate can, and no bomb.
+  const std::string script = "import sys, zipfile\n"
+                             "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_BZIP2) as z:\n"
+                             "    z.writestr('letters.txt', 'a' * 3000000)\n";
+  ASSERT_EQ(RunCommand("python3 -c " + ShellQuote(script) + " " + ShellQuote(zip)).exitStatus, 0);
+  HostingPolicyInstall machine;
+  const auto unzipInto = [&](const std::string& folder) {
+    fs::create_directories(dir / folder);
+    ComPtr<CUnZip> collection;
+    EXPECT_EQ(UnZip(RequestFor(OpUnZip, zip, dir / folder), collection), "");
+    return Outcomes(*collection.Get());
+  };
+  EXPECT_EQ(unzipInto("defaults").at("letters.txt"), (Outcome{"letters.txt", ""}));
+  std::map<std::string, Outcome> outcomes;
+  {
+    HostingScopedEnv ratio("BREVIK_MAX_RATIO", "1100");
+    outcomes = unzipInto("set");
+  }
+  EXPECT_EQ(outcomes.at("letters.txt").savedName, "");
+  EXPECT_NE(outcomes.at("letters.txt").reason.find("more than the limit of 1100"), std::string::npos);
+}
+
 TEST(UnZipSafety, LimitValuesAreNumbersWithAnOptionalBinaryUnit) {
   EXPECT_EQ(ExtractLimits::ParseValue("250"), 250u);
   EXPECT_EQ(ExtractLimits::ParseValue("1k"), 1024u);

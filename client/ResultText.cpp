@@ -3,18 +3,6 @@
 
 #include <cstdio>
 
-namespace {
-
-// Codes of the activation chain; the same values as frame/module/activation/ActivationErrors.h,
-// which this library does not link.
-constexpr HRESULT kClassString = static_cast<HRESULT>(0x800401F3u);
-constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154u);
-constexpr HRESULT kRegistryRead = static_cast<HRESULT>(0x80040150u);
-constexpr HRESULT kErrorInLibrary = static_cast<HRESULT>(0x800401F9u);
-constexpr HRESULT kModuleNotFound = static_cast<HRESULT>(0x8007007Eu);
-
-}  // namespace
-
 std::string ResultCodeText(HRESULT code) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
@@ -44,11 +32,11 @@ std::string DescribeResult(HRESULT code) {
     case DISP_E_BADPARAMCOUNT: return "Invalid number of parameters.";
     case DISP_E_PARAMNOTOPTIONAL: return "Parameter not optional.";
     case RPC_E_WRONG_THREAD: return "The application called an interface that was marshalled for a different thread.";
-    case kClassString: return "Invalid class string";
-    case kClassNotRegistered: return "Class not registered";
-    case kRegistryRead: return "Could not read key from registry";
-    case kErrorInLibrary: return "Error in the DLL";
-    case kModuleNotFound: return "The specified module could not be found.";
+    case CO_E_CLASSSTRING: return "Invalid class string";
+    case REGDB_E_CLASSNOTREG: return "Class not registered";
+    case REGDB_E_READREGDB: return "Could not read key from registry";
+    case CO_E_ERRORINDLL: return "Error in the DLL";
+    case HRESULT_MOD_NOT_FOUND: return "The specified module could not be found.";
     default: return "Unknown error " + ResultCodeText(code);
   }
 }

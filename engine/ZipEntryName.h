@@ -1,6 +1,8 @@
 // ZipEntryName.h -- the code-page rules between an entry name's archive bytes and its host form.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,10 @@ bool IsDosFamily(int hostSystem);
 
 /// True when every byte is below 0x80.
 bool IsAscii(std::string_view bytes);
+
+/// The length of the well-formed UTF-8 sequence at the start of `rest` (shortest form, no
+/// surrogates, at most U+10FFFF), with its code point in `code`; 0 when there is none.
+std::size_t Utf8SequenceLength(std::string_view rest, std::uint32_t& code);
 
 /// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);

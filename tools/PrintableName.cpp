@@ -4,44 +4,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/ZipEntryName.h"
+
 namespace {
 
 void AppendOctal(std::string& out, unsigned char byte) {
   char escape[5];
   std::snprintf(escape, sizeof escape, "\\%03o", byte);
   out += escape;
-}
-
-/// The length of the well-formed UTF-8 sequence at the start of `rest` (shortest form, no
-/// surrogates, at most U+10FFFF) and its code point; 0 when there is none.
-std::size_t Utf8Sequence(std::string_view rest, std::uint32_t& code) {
-  const auto lead = static_cast<unsigned char>(rest[0]);
-  std::size_t length = 0;
-  if (lead < 0x80) {
-    code = lead;
-    return 1;
-  }
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2;
-    code = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3;
-    code = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4;
-    code = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (rest.size() < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(rest[i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  static constexpr std::uint32_t smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
 }
 
 }  // namespace
@@ -52,7 +22,7 @@ std::string PrintableName(std::string_view name) {
   std::size_t i = 0;
   while (i < name.size()) {
     std::uint32_t code = 0;
-    const std::size_t length = Utf8Sequence(name.substr(i), code);
+    const std::size_t length = ZipEntryName::Utf8SequenceLength(name.substr(i), code);
     if (length == 0) {
       AppendOctal(out, static_cast<unsigned char>(name[i]));
       ++i;

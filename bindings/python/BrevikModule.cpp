@@ -51,8 +51,8 @@ PyMethodDef moduleFunctions[] = {
      "Dispatch(progid) -> CDispatch: creates the automation object registered as progid."},
     {nullptr, nullptr, 0, nullptr}};
 
-int AddType(PyObject* module, PyType_Spec* spec, PyTypeObject*& slot, bool exported) {
-  slot = reinterpret_cast<PyTypeObject*>(PyType_FromModuleAndSpec(module, spec, nullptr));
+int AddType(PyObject* module, PyType_Spec* definition, PyTypeObject*& slot, bool exported) {
+  slot = reinterpret_cast<PyTypeObject*>(PyType_FromModuleAndSpec(module, definition, nullptr));
   if (slot == nullptr) return -1;
   return exported ? PyModule_AddType(module, slot) : 0;
 }

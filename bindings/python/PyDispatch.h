@@ -17,7 +17,7 @@ struct PyDispatch {
 /// A new CDispatch of `state` holding `object` (a new reference, or null with an exception set).
 PyObject* WrapDispatch(ModuleState* state, DispatchObject&& object);
 
-/// The specs of CDispatch, of its bound methods and of its collections' iterator.
+/// The type definitions (PyType_Spec) of CDispatch, of its bound methods and of its collections' iterator.
 extern PyType_Spec dispatchSpec;
 extern PyType_Spec memberSpec;
 extern PyType_Spec enumeratorSpec;

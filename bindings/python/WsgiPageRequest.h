@@ -24,5 +24,5 @@ private:
 /// or null outside every block (the process's CGI environment applies then).
 const WsgiPageRequest* CurrentWsgiRequest();
 
-/// The spec of the type brevik.page_request.
+/// The type definition (PyType_Spec) of brevik.page_request.
 extern PyType_Spec pageRequestSpec;

@@ -34,5 +34,16 @@ inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000Fu);
+// Activation by programmatic identifier: the codes the object runtime gives for its failures.
+/// The programmatic identifier is not registered or names no valid class identifier.
+inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
+/// The class identifier has no InprocServer32 library registered.
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
+/// The registry could not be read (missing permission, damaged file).
+inline constexpr HRESULT REGDB_E_READREGDB = static_cast<HRESULT>(0x80040150u);
+/// The library was loaded but lacks an entry point.
+inline constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9u);
+/// The library cannot be loaded (HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)).
+inline constexpr HRESULT HRESULT_MOD_NOT_FOUND = static_cast<HRESULT>(0x8007007Eu);
 /// A call on an object from a thread other than the one that made it (its apartment).
 inline constexpr HRESULT RPC_E_WRONG_THREAD = static_cast<HRESULT>(0x8001010Eu);

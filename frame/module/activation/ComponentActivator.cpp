@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "frame/automation/IClassFactory.h"
-#include "frame/module/activation/ActivationErrors.h"
 
 namespace {
 

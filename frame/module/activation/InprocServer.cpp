@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-#include "frame/module/activation/ActivationErrors.h"
 
 namespace {
 

@@ -16,12 +16,12 @@ class InprocServer {
 public:
   /// Loads the library at `path` (RTLD_NOW, RTLD_LOCAL) and finds its DllGetClassObject and
   /// DllCanUnloadNow into `server`. HRESULT_MOD_NOT_FOUND when it cannot be loaded,
-  /// CO_E_ERRORINDLL when it lacks either export (see ActivationErrors.h); `error` says why.
+  /// CO_E_ERRORINDLL when it lacks either export (see frame/automation/HResult.h); `error` says why.
   static HRESULT Load(const std::string& path, std::unique_ptr<InprocServer>& server, std::string& error);
 
   /// Loads the library at `path`, calls its DllRegisterServer (or DllUnregisterServer when
   /// `unregister`) and unloads it again, as a registration tool does. The export's result, or
-  /// an HRESULT for a library that cannot be loaded (see ActivationErrors.h), with `error` set
+  /// an HRESULT for a library that cannot be loaded (see frame/automation/HResult.h), with `error` set
   /// on failure.
   static HRESULT RegisterLibrary(const std::string& path, bool unregister, std::string& error);
 

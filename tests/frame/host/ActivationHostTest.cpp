@@ -14,7 +14,6 @@
 #include "frame/automation/IDispatch.h"
 #include "frame/automation/ScopedVariant.h"
 #include "frame/automation/UniqueBstr.h"
-#include "frame/module/activation/ActivationErrors.h"
 #include "frame/module/activation/ComponentActivator.h"
 #include "frame/module/activation/InprocServer.h"
 #include "hosting/RegistryStore.h"

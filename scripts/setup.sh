@@ -2,7 +2,7 @@
 # setup.sh -- install the packages Brevik builds and tests with, only those that are missing.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build pkg-config zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake g++ ninja-build pkg-config zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libssl-dev libdeflate-dev libgtest-dev libgmock-dev libbenchmark-dev
           zip unzip 7zip libarchive-tools python3 util-linux
           # the sanitizer build and the fuzz targets are clang's
           clang libclang-rt-14-dev

@@ -2,55 +2,9 @@
 #include "scripting/ExtractLimits.h"
 
 #include <algorithm>
-#include <cstdlib>
 
-#include "hosting/RegistryReader.h"
+#include "scripting/ComponentSettings.h"
 #include "scripting/NotExtractedReason.h"
-
-namespace {
-
-constexpr const char* kLimitsKey = "SOFTWARE\\Brevik";
-
-/// The registry value `name` under HKEY_LOCAL_MACHINE\SOFTWARE\Brevik: a dword, or a text.
-std::optional<std::uint64_t> RegistryLimit(const char* name) {
-  const RegistryReader registry;
-  std::string text;
-  if (registry.ReadNumberValue(RegistryRoot::LocalMachine, kLimitsKey, name, text) ||
-      registry.ReadStringValue(RegistryRoot::LocalMachine, kLimitsKey, name, text))
-    return ExtractLimits::ParseValue(text);
-  return std::nullopt;
-}
-
-std::optional<std::uint64_t> EnvironmentLimit(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? std::nullopt : ExtractLimits::ParseValue(value);
-}
-
-}  // namespace
-
-std::optional<std::uint64_t> ExtractLimits::ParseValue(const std::string& text) {
-  std::size_t position = 0;
-  std::uint64_t value = 0;
-  while (position < text.size() && text[position] >= '0' && text[position] <= '9') {
-    const std::uint64_t digit = static_cast<std::uint64_t>(text[position] - '0');
-    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-    ++position;
-  }
-  if (position == 0) return std::nullopt;
-  if (position + 1 == text.size()) {
-    static const std::string units = "KMGT";
-    const std::size_t unit = units.find(static_cast<char>(text[position] & ~0x20));
-    if (unit == std::string::npos) return std::nullopt;
-    const unsigned shift = 10 * static_cast<unsigned>(unit + 1);
-    if (value > (UINT64_MAX >> shift)) return std::nullopt;
-    value <<= shift;
-  } else if (position != text.size()) {
-    return std::nullopt;
-  }
-  if (value == 0) return std::nullopt;
-  return value;
-}
 
 void ExtractLimits::Tighten(std::optional<std::uint64_t> bytes, std::optional<std::uint64_t> ratio) {
   if (bytes) maxBytes = std::min(maxBytes, *bytes);
@@ -62,8 +16,9 @@ void ExtractLimits::Tighten(std::optional<std::uint64_t> bytes, std::optional<st
 
 ExtractLimits ExtractLimits::Current() {
   ExtractLimits limits;
-  limits.Tighten(RegistryLimit("MaxExtractBytes"), RegistryLimit("MaxCompressionRatio"));
-  limits.Tighten(EnvironmentLimit("BREVIK_MAX_EXTRACT_BYTES"), EnvironmentLimit("BREVIK_MAX_RATIO"));
+  using namespace ComponentSettings;
+  limits.Tighten(AdministratorNumber("MaxExtractBytes"), AdministratorNumber("MaxCompressionRatio"));
+  limits.Tighten(HostNumber("BREVIK_MAX_EXTRACT_BYTES"), HostNumber("BREVIK_MAX_RATIO"));
   return limits;
 }
 

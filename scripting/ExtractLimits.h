@@ -13,8 +13,7 @@
 /// | bytes written by one call (the entries' declared sizes) | "MaxExtractBytes" | BREVIK_MAX_EXTRACT_BYTES | 16 GiB |
 /// | uncompressed / compressed size of one entry | "MaxCompressionRatio" | BREVIK_MAX_RATIO | 1100 |
 ///
-/// A value is a number (a registry dword, or a text) in bytes or times, a text or variable may
-/// end in K, M, G or T (binary multiples); a value that is not such a number, or 0, sets nothing.
+/// A value is a number in bytes or times, read as `ComponentSettings::ParseNumber` reads it.
 /// The ratio is judged only for entries of at least `RatioFloorBytes`: a small file of one
 /// repeated byte packs a thousandfold and harms no one. The default ratio lies above what
 /// deflate can reach (about 1032), so by default it refuses only deflated (or stored) sizes no
@@ -33,8 +32,6 @@ struct ExtractLimits {
   /// The limits in force now (the registry and the environment are read at each call, so a
   /// change applies from the next call).
   static ExtractLimits Current();
-  /// The number a registry text or environment value gives, or none (see above).
-  static std::optional<std::uint64_t> ParseValue(const std::string& text);
   /// Lowers each limit to the value given for it, when one is given.
   void Tighten(std::optional<std::uint64_t> bytes, std::optional<std::uint64_t> ratio);
 };

@@ -14,6 +14,7 @@
 #include "frame/automation/IUnZipEntries.h"
 #include "frame/automation/ScopedVariant.h"
 #include "frame/automation/UniqueBstr.h"
+#include "scripting/ComponentSettings.h"
 #include "scripting/ExtractLimits.h"
 #include "scripting/TargetFreeSpace.h"
 #include "support/HostingPolicyInstall.h"
@@ -188,13 +189,13 @@ TEST(UnZipSafety, TheDefaultRatioJudgesDeflateAndASetRatioEveryMethod) {
 }
 
 TEST(UnZipSafety, LimitValuesAreNumbersWithAnOptionalBinaryUnit) {
-  EXPECT_EQ(ExtractLimits::ParseValue("250"), 250u);
-  EXPECT_EQ(ExtractLimits::ParseValue("1k"), 1024u);
-  EXPECT_EQ(ExtractLimits::ParseValue("3M"), 3u << 20);
-  EXPECT_EQ(ExtractLimits::ParseValue("2G"), 2ull << 30);
-  EXPECT_EQ(ExtractLimits::ParseValue("1T"), 1ull << 40);
+  EXPECT_EQ(ComponentSettings::ParseNumber("250"), 250u);
+  EXPECT_EQ(ComponentSettings::ParseNumber("1k"), 1024u);
+  EXPECT_EQ(ComponentSettings::ParseNumber("3M"), 3u << 20);
+  EXPECT_EQ(ComponentSettings::ParseNumber("2G"), 2ull << 30);
+  EXPECT_EQ(ComponentSettings::ParseNumber("1T"), 1ull << 40);
   for (const char* ignored : {"", "0", "-5", "12 MB", "1X", "K", "99999999999999999999", "20000000T"})
-    EXPECT_EQ(ExtractLimits::ParseValue(ignored), std::nullopt) << ignored;
+    EXPECT_EQ(ComponentSettings::ParseNumber(ignored), std::nullopt) << ignored;
 }
 
 TEST(UnZipSafety, AnExtractionThatCannotFitIsRefusedBeforeAnythingIsWritten) {

@@ -190,5 +190,38 @@ TEST_F(Zip64Large, AStoredArchivePastFourGibibytesTakesAppendsAndDeletionsAcross
   EXPECT_EQ(PeerExtract(archivePath, "after.txt"), "behind the large one");
 }
 
+TEST_F(Zip64Large, DataOfUnknownSizePastFourGibibytesIsRefusedRatherThanWrittenWithWrongSizes) {
+  // Written through the low-level calls, the size is not known in advance: the local header has
+  // no ZIP64 block, so the entry is refused when its size reaches 4 GiB, and can be taken out.
+  const std::string archivePath = *scratch_ / "unknown.zip";
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(archivePath, CZipArchive::CreateNew));
+  WriteTestEntry(archive, "kept.txt", "kept");
+  CZipFileHeader header;
+  header.SetEntryName("endless.bin");
+  ASSERT_TRUE(archive.OpenEntryForWriting(header, 1));
+  const std::string zeros(1 << 20, '\0');
+  std::uint64_t written = 0;
+  CZipException failure(0, "");
+  try {
+    for (; written <= kSourceBytes; written += zeros.size())
+      archive.WriteEntryData(zeros.data(), static_cast<std::uint32_t>(zeros.size()));
+  } catch (const CZipException& error) {
+    failure = error;
+  }
+  EXPECT_EQ(written, 0x100000000ull - zeros.size());
+  EXPECT_EQ(failure.GetCause(), 27);
+  EXPECT_EQ(failure.GetErrorDescription(), "File too large");
+  EXPECT_EQ(failure.GetDetail(),
+            "the entry's size reached 4294967296 bytes, past the 4 GiB its local header can hold: its source's size was "
+            "not known in advance");
+  archive.CloseEntryForWriting(true);
+  EXPECT_TRUE(archive.RemoveLastEntry(true));
+  archive.Close();
+  const CommandResult unzip = RunCommand("unzip -tqq " + ShellQuote(archivePath));
+  EXPECT_EQ(unzip.exitStatus, 0) << unzip.output;
+  EXPECT_EQ(PeerExtract(archivePath, "kept.txt"), "kept");
+}
+
 }  // namespace
 }  // namespace brevik::test

@@ -189,8 +189,9 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   std::string sourcePath = request.sourcePath;
   while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
 
-  // The size is needed before anything is written: the format's sizes end below 4 GiB. A disk
-  // file is opened now: one that cannot be read is refused before any decision rests on its size.
+  // The size is needed before anything is written: it decides whether the local header must carry
+  // a ZIP64 block for sizes of 4 GiB or more (`NeedsLocalZip64`). A disk file is opened now: one
+  // that cannot be read is refused before any decision rests on its size.
   std::uint64_t size = 0;
   bool sizeKnown = false;
   if (request.sourceFile != nullptr) {
@@ -351,6 +352,8 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
   }
   if (entryEncrypted_ && encryption_ != ZipCrypto) PrepareAesHeader(header);
 
+  // Sizes go into the local header after the data, which cannot grow then: the ZIP64 block is
+  // reserved from what the source's size says the entry may reach.
   entryZip64_ = sizeKnown && NeedsLocalZip64(size);
   if (entryZip64_) header.AddLocalZip64Field();
 

@@ -201,7 +201,10 @@ void CZipCentralDir::ReadCentralDir() {
         if (!ReadAt(file, candidate, zip64Record, Z64E::Size)) continue;
         if (ReadLE<std::uint32_t>(zip64Record + Z64E::Signature) != ZipFormat::Zip64EndRecordSignature) continue;
         const auto recordSize = ReadLE<std::uint64_t>(zip64Record + Z64E::RecordSize);
-        if (recordSize > locatorPosition || candidate + Z64E::LeadingSize + recordSize != locatorPosition) continue;
+        // Shorter than its fixed fields, the record would be read from the locator's bytes.
+        if (recordSize < Z64E::Size - Z64E::LeadingSize || recordSize > locatorPosition ||
+            candidate + Z64E::LeadingSize + recordSize != locatorPosition)
+          continue;
         directoryEnd = candidate;
         zip64 = true;
         break;
@@ -211,8 +214,11 @@ void CZipCentralDir::ReadCentralDir() {
   if (zip64) TakeZip64EndRecord(zip64Record);
 
   m_pStorage->AdoptSpanInfo(m_info.m_uThisVolume);
-  const std::uint64_t directoryStop = std::uint64_t{m_info.m_uOffset} + m_info.m_uSize;
+  const std::uint64_t directoryStop = m_info.m_uOffset + m_info.m_uSize;
   if (!m_pStorage->IsSpanned()) {
+    // 64-bit values from a ZIP64 record could wrap around when added up; neither can pass the
+    // end record of a one-volume archive.
+    if (m_info.m_uOffset > position || m_info.m_uSize > position) ThrowError(errBadArchive);
     if (directoryEnd < directoryStop) ThrowError(errBadArchive);
     const std::uint64_t before = directoryEnd - directoryStop;
     if (before > 0xFFFFFFFFull) ThrowError(errBadArchive);

@@ -137,6 +137,14 @@ TEST_P(CentralDirRead, Zip64EndRecordBeforeTheEndRecordIsPartOfTheDirectory) {
     EXPECT_EQ(ReadEntryData(archive, 2), entries[2].data);
   }
   {
+    // A 64-bit offset that would wrap around when added to the size is damage, not a position.
+    std::string wrapping = withZip64;
+    PatchLE(wrapping, built.endRecordOffset + 48, 0xFFFFFFFFFFFFFFF0ull, 8);  // directory offset
+    PatchLE(wrapping, wrapping.size() - ER::Size + ER::DirectoryOffset, 0xFFFFFFFF, 4);
+    RecordsOpenArchive archive(wrapping, GetParam());
+    EXPECT_EQ(RecordsErrorOf([&] { archive.central.ReadCentralDir(); }).code, 101);
+  }
+  {
     // The entry indexes are 16-bit: a ZIP64 count past 65535 is refused, whatever the end record says.
     std::string many = withZip64;
     const std::size_t zip64At = built.endRecordOffset;

@@ -219,7 +219,14 @@ bool CZipFileHeader::ReadCentralHeader(const char* record) {
 std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
   std::string encoded;
   const std::string_view name = ArchiveNameIn(encoded);
-  const std::string extra = CentralExtraToWrite();
+  // Almost every header is written with its extra field as it is; only a ZIP64 block to add,
+  // drop or renew costs a copy.
+  std::string rebuilt;
+  std::string_view extra = m_pExtraField.View();
+  if (CentralZip64Fields().Any() || Zip64Field::Has(m_pExtraField.GetBuffer(), m_pExtraField.GetSize())) {
+    rebuilt = CentralExtraToWrite();
+    extra = rebuilt;
+  }
   if (extra.size() > ZipFormat::MaxVariableLength)
     ThrowZipError(EFBIG, storage.GetFilePath(),
                   "the central extra field of '" + GetFileName() + "' with its ZIP64 block would be " +

@@ -70,7 +70,12 @@ struct ZipEntryTimeMemo {
 ///   |30+n |   e  | extra field                |
 ///
 /// Data descriptor (4.3.9): optional signature 0x08074B50, crc-32 (4), compressed size (4),
-/// uncompressed size (4).
+/// uncompressed size (4); 8 bytes each for the sizes after a local header with a ZIP64 block.
+///
+/// ZIP64: the sizes and the local header offset are held as 64-bit values. Read, a field holding
+/// the placeholder 0xFFFFFFFF (0xFFFF for the disk) takes its value from the 0x0001 extra block
+/// (`TakeZip64Values`); written, a value of 0xFFFFFFFF or more goes there and its field holds the
+/// placeholder (`CentralZip64Fields`, `ZipZip64Field.h`).
 ///
 /// Names: `m_pszFileName` holds the name in the form the caller last converted it to. An entry
 /// read from an archive remembers the exact bytes it was read with, and converting it back to the

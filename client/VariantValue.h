@@ -97,6 +97,13 @@ public:
     VariantClear(&text);
     return utf8;
   }
+  /// The value as a 64-bit number, converted as a script would; `fallback` when it does not convert.
+  LONGLONG AsLongLong(LONGLONG fallback) const {
+    VARIANT number;
+    VariantInit(&number);
+    if (FAILED(VariantChangeType(&number, &value_, 0, VT_I8))) return fallback;
+    return number.llVal;
+  }
   /// The value as a 32-bit number, converted as a script would; `fallback` when it does not convert.
   LONG AsLong(LONG fallback) const {
     VARIANT number;

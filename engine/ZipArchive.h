@@ -79,9 +79,6 @@ public:
   /// The volume size the scripting layer passes with `CreateNew` (where it has no effect).
   static constexpr int DefaultVolumeSize = 1457500;
 
-  /// The sizes of the format without its 64-bit extensions: no file, entry, offset or size of
-  /// an archive may reach 4 GiB.
-  static constexpr std::uint64_t MaxArchiveBytes = 0xFFFFFFFFull;
 
   /// A closed archive object with the defaults: no password, no root path, no callbacks.
   CZipArchive();
@@ -304,12 +301,12 @@ public:
 
   /// Resizes the space of entry `index` (the storage positioned at its local header) to
   /// `neededBytes`, moving the entries after it and changing their offsets.
-  void MakeRoomForReplace(int index, std::uint32_t neededBytes, const std::string& name);
+  void MakeRoomForReplace(int index, std::uint64_t neededBytes, const std::string& name);
 
   /// Moves the archive bytes from `start` to `end` (offsets from the archive's start) by
   /// `distance`, towards the end of the file when `towardsEnd`, reporting to `callback`. Throws
   /// 105 when the callback stops, 112 when the range could not be moved completely.
-  void MoveData(std::uint32_t start, std::uint32_t end, std::uint32_t distance, CZipActionCallback* callback,
+  void MoveData(std::uint64_t start, std::uint64_t end, std::uint64_t distance, CZipActionCallback* callback,
                 bool towardsEnd);
 
   /// Copies entry `sourceIndex` of `source`, packed as it is, into this archive (appended, or in
@@ -340,9 +337,9 @@ public:
   std::size_t GetZlibBlockCount() const { return zlibBlocks_.size() + deflateBlocks_.size(); }
 
 private:
-  /// `OpenEntryForWriting`; `limitChecked` says the caller has already checked the whole entry,
-  /// headers included, against 4 GiB, so the length of the archive need not be asked again.
-  bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size, bool limitChecked);
+  /// `OpenEntryForWriting`; `sizeKnown` says `size` is the source's whole size, which decides
+  /// whether the local header needs a ZIP64 block (`NeedsLocalZip64`).
+  bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint64_t size, bool sizeKnown);
   /// The entry open for writing or reading is dropped: buffer and zlib blocks freed.
   void ReleaseEntryState();
   /// Points the zlib stream's allocation functions at the tracked list (or at none).
@@ -378,7 +375,7 @@ private:
   /// reads its salt and verifier and checks the password. Returns the packed bytes between the
   /// verifier and the authentication code; `method` becomes the real compression method.
   /// Throws 110 for a missing or wrong password, 101 for a missing or unusable 0x9901 block.
-  std::uint32_t OpenAesEntry(const CZipFileHeader& entry, std::uint16_t& method);
+  std::uint64_t OpenAesEntry(const CZipFileHeader& entry, std::uint16_t& method);
   /// Ends reading an AES entry whose data was all delivered: the packed bytes not yet read are
   /// read, then its authentication code is compared. Throws 137 when it differs.
   void CheckAesCode();
@@ -467,7 +464,7 @@ private:
   std::uint64_t entryStartOffset_ = 0;  ///< writing: archive offset where the entry's data starts
   std::uint64_t entryOutputBytes_ = 0;  ///< writing: packed bytes produced so far
   std::uint64_t entryInputBytes_ = 0;   ///< writing: data bytes taken so far
-  bool entryLimitChecked_ = false;      ///< writing: the 4 GiB limit applies (not spanned)
+  bool entryZip64_ = false;             ///< writing: the local header carries a ZIP64 block
   bool dummyByteOffered_ = false;       ///< reading: the one byte offered past the packed data
   /// reading: the decoder of a method other than stored and deflate; null for those two
   std::unique_ptr<CZipDecompressor> decompressor_;

@@ -56,8 +56,23 @@ private:
 /// of overhead each, plus the stream's own few bytes (zlib's deflateBound for the worst case).
 std::uint64_t DeflateWorstCase(std::uint64_t bytes) { return bytes + (bytes >> 12) + (bytes >> 14) + (bytes >> 25) + 13 + 5; }
 
-/// Bytes after the data: a signed data descriptor.
-constexpr std::uint64_t DescriptorBytes = ZipFormat::DataDescriptor::SignedSize;
+/// True when a new entry of a source of `bytes` may reach 4 GiB in either size, so that its
+/// local header must carry the ZIP64 block: its sizes are written into the header after the
+/// data, and the header cannot grow then. Deflate's worst growth and the largest encryption
+/// overhead (AES salt, verifier and code) make the margin.
+bool NeedsLocalZip64(std::uint64_t bytes) {
+  constexpr std::uint64_t kMostEncryptionBytes = 16 + 2 + 10;
+  return DeflateWorstCase(bytes) + kMostEncryptionBytes >= ZipFormat::EndRecord::Zip64Marker32;
+}
+
+// Refuses the open entry when `bytes` reach 4 GiB and its local header has no ZIP64 block for them.
+void CheckLocalSizeRoom(bool zip64, std::uint64_t bytes, const std::string& archivePath, const char* what) {
+  if (!zip64 && bytes >= ZipFormat::EndRecord::Zip64Marker32)
+    ThrowZipError(EFBIG, archivePath,
+                  std::string("the entry's ") + what + " reached " + std::to_string(bytes) +
+                      " bytes, past the 4 GiB its local header can hold: its source's size was not known "
+                      "in advance");
+}
 
 }  // namespace
 
@@ -174,8 +189,9 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   std::string sourcePath = request.sourcePath;
   while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
 
-  // The size is needed before anything is written: the format's sizes end below 4 GiB. A disk
-  // file is opened now: one that cannot be read is refused before any decision rests on its size.
+  // The size is needed before anything is written: it decides whether the local header must carry
+  // a ZIP64 block for sizes of 4 GiB or more (`NeedsLocalZip64`). A disk file is opened now: one
+  // that cannot be read is refused before any decision rests on its size.
   std::uint64_t size = 0;
   bool sizeKnown = false;
   if (request.sourceFile != nullptr) {
@@ -193,7 +209,6 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     sizeKnown = diskInfo.isRegularFile;
     size = diskInfo.size;
   }
-  if (sizeKnown && size >= MaxArchiveBytes + 1) ThrowZipError(EFBIG, sourcePath);
 
   bool checkEfficiency = (flags & CheckEfficiency) != 0 && request.level != 0;
   bool plainEmpty = (flags & PlainEmptyFiles) != 0 && !password_.View().empty();
@@ -220,16 +235,6 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   if (isReplacement && !sizeKnown) return false;  // the stored replacement needs its size first
 
-  bool limitChecked = false;
-  if (sizeKnown && !storage_.IsSpanned() && !isReplacement) {
-    std::uint64_t needed = header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize + DescriptorBytes +
-                           (request.level == 0 ? size : DeflateWorstCase(size));
-    if (AppendPosition() + needed > MaxArchiveBytes) ThrowZipError(EFBIG, sourcePath);
-    // That covered the headers as well (unless the open still has to invent a name, which
-    // makes the local header longer): the open need not ask the file's length again.
-    limitChecked = !header.GetFileName().empty();
-  }
-
   CZipAbstractFile* source = request.sourceFile;
   if (source != nullptr) {
     source->SeekToBegin();
@@ -238,7 +243,7 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
   int level = isReplacement ? (request.replaceIndex << 16) | ReplaceLevelMarker : request.level;
-  if (!OpenEntry(header, level, nullptr, isReplacement ? length : 0, limitChecked)) return false;
+  if (!OpenEntry(header, level, nullptr, sizeKnown ? size : 0, sizeKnown)) return false;
 
   CZipActionCallback* stepCallback = addCallback;
   CZipActionCallback* storeAgain = reAdd ? GetCallback(cbStoreAgain) : nullptr;
@@ -303,8 +308,8 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
   return OpenEntry(header, level, sourcePath, size, false);
 }
 
-bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size,
-                            bool limitChecked) {
+bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint64_t size,
+                            bool sizeKnown) {
   if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
   if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
   int replaceIndex = -1;
@@ -347,20 +352,19 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
   }
   if (entryEncrypted_ && encryption_ != ZipCrypto) PrepareAesHeader(header);
 
-  // Nothing may start or end past 4 GiB: the header, the encryption header and the descriptor
-  // must fit before the data is even looked at.
-  entryLimitChecked_ = !storage_.IsSpanned() && replaceIndex < 0;
-  if (entryLimitChecked_ && !limitChecked &&
-      AppendPosition() + header.HeaderSize(true) + std::max<std::uint32_t>(NewEntryOverhead(), ZipFormat::Encryption::HeaderSize) + DescriptorBytes >
-          MaxArchiveBytes) {
-    ThrowZipError(EFBIG, GetArchivePath());
-  }
+  // Sizes go into the local header after the data, which cannot grow then: the ZIP64 block is
+  // reserved from what the source's size says the entry may reach.
+  entryZip64_ = sizeKnown && NeedsLocalZip64(size);
+  if (entryZip64_) header.AddLocalZip64Field();
 
   info_.buffer.Allocate(static_cast<std::uint32_t>(info_.bufferSize));
-  std::uint32_t replaceSpace = 0;
+  std::uint64_t replaceSpace = 0;
   if (replaceIndex >= 0) {
     replaceSpace = size + header.HeaderSize(true) + NewEntryOverhead() +
-                   (header.IsDataDescriptor() ? ZipFormat::DataDescriptor::SignedSize : 0);
+                   (header.IsDataDescriptor() ? ZipFormat::SignatureSize +
+                                                    (entryZip64_ ? ZipFormat::DataDescriptor::Zip64Size
+                                                                 : ZipFormat::DataDescriptor::Size)
+                                              : 0);
   }
   CZipFileHeader* opened = nullptr;
   try {
@@ -402,9 +406,8 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
 
 void CZipArchive::FlushEntryBuffer(std::uint32_t count) {
   if (count == 0) return;
-  if (entryLimitChecked_ && entryStartOffset_ + entryOutputBytes_ + count + DescriptorBytes > MaxArchiveBytes) {
-    ThrowZipError(EFBIG, GetArchivePath());
-  }
+  CheckLocalSizeRoom(entryZip64_, centralDir_.m_pOpenedFile->m_uComprSize + entryOutputBytes_ + count,
+                     GetArchivePath(), "packed size");
   if (entryAes_)
     aes_.Encrypt(info_.buffer.data(), count);
   else if (entryEncrypted_)
@@ -416,7 +419,7 @@ void CZipArchive::FlushEntryBuffer(std::uint32_t count) {
 bool CZipArchive::WriteEntryData(const void* bytes, std::uint32_t count) {
   if (entryState_ != 1) return false;
   if (count == 0) return true;
-  if (entryInputBytes_ + count > MaxArchiveBytes) ThrowZipError(EFBIG, GetArchivePath());
+  CheckLocalSizeRoom(entryZip64_, entryInputBytes_ + count, GetArchivePath(), "size");
   CZipFileHeader* opened = centralDir_.m_pOpenedFile;
   opened->m_uCrc32 = ZipCrc32(opened->m_uCrc32, bytes, count);
   entryInputBytes_ += count;
@@ -445,7 +448,7 @@ bool CZipArchive::WriteEntryData(const void* bytes, std::uint32_t count) {
       FlushEntryBuffer(bufferSize);
       info_.compressedLeft = 0;
     }
-    std::uint32_t piece = std::min(left, bufferSize - info_.compressedLeft);
+    const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, bufferSize - info_.compressedLeft));
     std::memcpy(info_.buffer.data() + info_.compressedLeft, input, piece);
     info_.compressedLeft += piece;
     input += piece;
@@ -481,15 +484,15 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
       // The finished stream is kept and reset for the next entry rather than ended.
       FlushEntryBuffer(bufferSize - stream.avail_out);
     } else {
-      FlushEntryBuffer(info_.compressedLeft);
+      FlushEntryBuffer(static_cast<std::uint32_t>(info_.compressedLeft));  // at most one buffer
       info_.compressedLeft = 0;
     }
     if (entryAes_) FinishAesData(*opened);
     // The compressed size started at 12 for an encrypted entry: the encryption header (an AES
     // entry's salt and verifier).
-    opened->m_uComprSize += static_cast<std::uint32_t>(entryOutputBytes_);
-    opened->m_uUncomprSize = static_cast<std::uint32_t>(entryInputBytes_);
-    centralDir_.FinishNewEntry();
+    opened->m_uComprSize += entryOutputBytes_;
+    opened->m_uUncomprSize = entryInputBytes_;
+    centralDir_.FinishNewEntry(entryZip64_);
   }
   entryState_ = 0;
   ReleaseEntryState();

@@ -23,7 +23,7 @@ void CZipArchive::DecryptPacked(char* bytes, std::uint32_t count) {
     crypto_.DecodeBuffer(bytes, count);
 }
 
-std::uint32_t CZipArchive::OpenAesEntry(const CZipFileHeader& entry, std::uint16_t& method) {
+std::uint64_t CZipArchive::OpenAesEntry(const CZipFileHeader& entry, std::uint16_t& method) {
   ZipAesField field;
   // The central record's block is the one every reader goes by.
   if (!ReadAesField(entry.m_pExtraField, field))

@@ -7,6 +7,7 @@
 #include "engine/ZipException.h"
 #include "engine/ZipIoBufferLease.h"
 #include "engine/ZipPlatform.h"
+#include "engine/ZipZip64Field.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,26 +17,6 @@ namespace {
 namespace LH = ZipFormat::LocalHeader;
 namespace DD = ZipFormat::DataDescriptor;
 namespace EF = ZipFormat::ExtraField;
-
-/// The local extra field without its ZIP64 block. Our local header carries 32-bit sizes, and a
-/// ZIP64 block in a local header would tell readers to take the sizes from it instead.
-CZipAutoBuffer WithoutZip64Block(const CZipAutoBuffer& extra) {
-  std::string kept;
-  const char* bytes = extra.GetBuffer();
-  std::uint32_t at = 0;
-  while (at + EF::BlockHeaderSize <= extra.GetSize()) {
-    const auto id = ReadLE<std::uint16_t>(bytes + at + EF::HeaderId);
-    const auto size = ReadLE<std::uint16_t>(bytes + at + EF::DataSize);
-    const std::uint32_t blockEnd = std::min<std::uint32_t>(at + EF::BlockHeaderSize + size, extra.GetSize());
-    if (id != EF::Zip64Id) kept.append(bytes + at, blockEnd - at);
-    at = blockEnd;
-  }
-  // Trailing bytes too short for a block header (some tools pad) are kept as they were.
-  if (at < extra.GetSize()) kept.append(bytes + at, extra.GetSize() - at);
-  CZipAutoBuffer result;
-  if (!kept.empty()) result.Assign(kept);
-  return result;
-}
 
 /// True when a name stored for host system `from` is read differently once the entry says it
 /// comes from `to`: the DOS family reads "\" as a separator and, without the UTF-8 flag, the
@@ -92,7 +73,7 @@ bool CZipArchive::CopyEntryFrom(CZipArchive& source, int sourceIndex, int replac
     if (sourceFile.Read(localExtra.data(), localExtraLength) != localExtraLength) ThrowZipError(errBadArchive, sourcePath);
   }
   const std::uint64_t dataStart = localPosition + LH::Size + localNameLength + localExtraLength;
-  const std::uint32_t packedSize = header.m_uComprSize;
+  const std::uint64_t packedSize = header.m_uComprSize;
   // The packed data and, when the entry has one, at least the unsigned form of its descriptor
   // must fit in front of whatever follows the entry.
   const std::uint64_t required = std::uint64_t{packedSize} + (header.IsDataDescriptor() ? DD::Size : 0);
@@ -116,8 +97,13 @@ bool CZipArchive::CopyEntryFrom(CZipArchive& source, int sourceIndex, int replac
   // A new split archive finds the sizes of every entry in a signed descriptor after its data.
   if (storage_.IsNewSpanned()) header.m_uFlag |= ZipFormat::Flag::DataDescriptor;
   // The source's descriptor is not copied: a fresh signed one is written from the central
-  // header, so it is 16 bytes whatever form the source used.
+  // header, 16 bytes, or 24 with the 8-byte sizes that follow a ZIP64 local header.
   const bool writeDescriptor = header.IsDataDescriptor();
+  // The source's ZIP64 block is not copied either: the local header gets one exactly when the
+  // sizes need it.
+  const bool localZip64 = header.CentralZip64Fields().uncompressed || header.CentralZip64Fields().compressed;
+  const std::uint32_t descriptorBytes =
+      writeDescriptor ? ZipFormat::SignatureSize + (localZip64 ? DD::Zip64Size : DD::Size) : 0;
 
   if (!ResolveReplaceIndex(replaceIndex, header.GetFileName())) return false;
   const bool isReplacement = replaceIndex >= 0;
@@ -126,17 +112,15 @@ bool CZipArchive::CopyEntryFrom(CZipArchive& source, int sourceIndex, int replac
   // The central extra field is kept for the central record; the local header gets the source's
   // local one.
   CZipAutoBuffer centralExtra = header.m_pExtraField;
-  header.m_pExtraField = WithoutZip64Block(localExtra);
+  header.m_pExtraField.Assign(Zip64Field::Without(localExtra.GetBuffer(), localExtra.GetSize()));
+  if (localZip64) header.AddLocalZip64Field(header.m_uUncomprSize, header.m_uComprSize);
   const std::uint32_t localSize = header.HeaderSize(true);
-  const std::uint64_t entryBytes = std::uint64_t{localSize} + packedSize + (writeDescriptor ? DD::SignedSize : 0);
-  if (!isReplacement && !storage_.IsSpanned() && AppendPosition() + entryBytes > MaxArchiveBytes) {
-    ThrowZipError(EFBIG, GetArchivePath());
-  }
+  const std::uint64_t entryBytes = std::uint64_t{localSize} + packedSize + descriptorBytes;
 
   ZipIoBufferLease buffer(info_.buffer, info_.bufferSize);
   const std::string name = header.GetFileName();
   CZipFileHeader* added = centralDir_.AddHeader(header, replaceIndex);
-  if (isReplacement) MakeRoomForReplace(replaceIndex, static_cast<std::uint32_t>(entryBytes), name);
+  if (isReplacement) MakeRoomForReplace(replaceIndex, entryBytes, name);
 
   if (callback != nullptr) {
     callback->Begin(name.c_str(), sourcePath.c_str());
@@ -150,10 +134,13 @@ bool CZipArchive::CopyEntryFrom(CZipArchive& source, int sourceIndex, int replac
   auto finish = [&] {
     centralDir_.m_pOpenedFile = nullptr;
     if (writeDescriptor) {
-      char descriptor[DD::SignedSize];
+      char descriptor[ZipFormat::SignatureSize + DD::Zip64Size];
       WriteLE<std::uint32_t>(descriptor, ZipFormat::DataDescriptorSignature);
-      added->WriteCrcAndSizes(descriptor + ZipFormat::SignatureSize);
-      storage_.StorageWrite(descriptor, DD::SignedSize, true);
+      if (localZip64)
+        added->WriteZip64CrcAndSizes(descriptor + ZipFormat::SignatureSize);
+      else
+        added->WriteCrcAndSizes(descriptor + ZipFormat::SignatureSize);
+      storage_.StorageWrite(descriptor, descriptorBytes, true);
     }
     storage_.StorageFlush();
     centralDir_.m_bOnDisk = false;
@@ -166,10 +153,10 @@ bool CZipArchive::CopyEntryFrom(CZipArchive& source, int sourceIndex, int replac
   };
 
   sourceFile.Seek(static_cast<std::int64_t>(dataStart), CZipAbstractFile::begin);
-  std::uint32_t copied = 0;
+  std::uint64_t copied = 0;
   try {
     while (copied < packedSize) {
-      const std::uint32_t piece = std::min(buffer.size(), packedSize - copied);
+      const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(buffer.size(), packedSize - copied));
       const std::uint32_t got = sourceFile.Read(buffer.data(), piece);
       if (got == 0) break;
       storage_.StorageWrite(buffer.data(), got, false);

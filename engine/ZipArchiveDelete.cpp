@@ -135,21 +135,19 @@ void CZipArchive::DeleteEntries(std::vector<std::uint16_t>& indexes) {
     CZipDeleteInfo& item = work[i];
     if (!item.deleteFlag) {
       if (!blockStart) blockStart = starts[i];
-      item.header->m_uOffset = static_cast<std::uint32_t>(starts[i] - shift);
+      item.header->m_uOffset = starts[i] - shift;
       continue;
     }
     centralDir_.RemoveHeader(item.header, -1, true);
     item.header = nullptr;
     if (blockStart) {
-      MoveData(static_cast<std::uint32_t>(*blockStart), static_cast<std::uint32_t>(starts[i]),
-               static_cast<std::uint32_t>(shift), move, false);
+      MoveData(*blockStart, starts[i], shift, move, false);
       blockStart.reset();
     }
     shift += starts[i + 1] - starts[i];
   }
   if (blockStart) {
-    MoveData(static_cast<std::uint32_t>(*blockStart), static_cast<std::uint32_t>(dataEnd),
-             static_cast<std::uint32_t>(shift), move, false);
+    MoveData(*blockStart, dataEnd, shift, move, false);
   }
   if (shift != 0) storage_.m_pFile->SetLength(base + dataEnd - shift);
   storage_.m_pFile->SeekToEnd();

@@ -58,7 +58,7 @@ bool CZipArchive::OpenEntryForReading(int index) {
   }
 
   entryEncrypted_ = opened->IsEncrypted();
-  std::uint32_t packedBytes = opened->m_uComprSize;
+  std::uint64_t packedBytes = opened->m_uComprSize;
   std::uint16_t method = opened->m_uMethod;
   char* decodedAhead = nullptr;
   if (entryEncrypted_ && method == ZipAesFormat::Method) {
@@ -106,7 +106,7 @@ bool CZipArchive::OpenEntryForReading(int index) {
   if (decodedAhead != nullptr) {
     // All the packed data is in memory already, decrypted: nothing is left to read.
     info_.stream.next_in = reinterpret_cast<Bytef*>(decodedAhead);
-    info_.stream.avail_in = packedBytes;
+    info_.stream.avail_in = static_cast<uInt>(packedBytes);  // the window holds at most a few MiB
     info_.compressedLeft = 0;
   }
   info_.uncompressedLeft = opened->m_uUncomprSize;
@@ -149,7 +149,7 @@ char* CZipArchive::DecodedAhead(int index, const CZipFileHeader& entry) {
 }
 
 void CZipArchive::ReadPackedPiece() {
-  std::uint32_t piece = std::min(info_.buffer.GetSize(), info_.compressedLeft);
+  const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(info_.buffer.GetSize(), info_.compressedLeft));
   storage_.StorageRead(info_.buffer.data(), piece, false);
   DecryptPacked(info_.buffer.data(), piece);
   info_.compressedLeft -= piece;
@@ -160,7 +160,7 @@ void CZipArchive::ReadPackedPiece() {
 std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
   if (entryState_ != -1 || buffer == nullptr || count == 0) return 0;
   // Never more than the declared size, whatever the packed data would give.
-  std::uint32_t room = std::min(count, info_.uncompressedLeft);
+  const auto room = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, info_.uncompressedLeft));
   Bytef* output = static_cast<Bytef*>(buffer);
   if (decompressor_ != nullptr) return ReadDecompressed(output, room);
   std::uint32_t delivered = 0;
@@ -170,7 +170,7 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
       std::uint32_t wanted = room - delivered;
       if (info_.stream.avail_in == 0 && wanted >= info_.buffer.GetSize()) {
         // A whole buffer or more: read straight into the caller's buffer, saving a copy.
-        std::uint32_t piece = std::min(wanted, info_.compressedLeft);
+        const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(wanted, info_.compressedLeft));
         storage_.StorageRead(output + delivered, piece, false);
         DecryptPacked(reinterpret_cast<char*>(output + delivered), piece);
         info_.compressedLeft -= piece;

@@ -32,7 +32,7 @@ bool CZipArchive::ResolveReplaceIndex(int& index, const std::string& name) {
   return true;
 }
 
-void CZipArchive::MakeRoomForReplace(int index, std::uint32_t neededBytes, const std::string& name) {
+void CZipArchive::MakeRoomForReplace(int index, std::uint64_t neededBytes, const std::string& name) {
   // The caller ensures a following entry (the last one is replaced by cutting and appending).
   if (index < 0 || index + 1 >= centralDir_.GetCount()) ThrowArchiveError(errInternal);
   storage_.StorageFlush();
@@ -49,7 +49,6 @@ void CZipArchive::MakeRoomForReplace(int index, std::uint32_t neededBytes, const
   if (neededBytes == space) return;
   const bool growing = neededBytes > space;
   const std::uint64_t distance = growing ? neededBytes - space : space - neededBytes;
-  if (growing && fileLength + distance > MaxArchiveBytes) ThrowZipError(EFBIG, GetArchivePath());
   const std::uint64_t archiveLength = fileLength - base;
 
   CZipActionCallback* callback = GetCallback(cbReplaceMove);
@@ -61,11 +60,9 @@ void CZipArchive::MakeRoomForReplace(int index, std::uint32_t neededBytes, const
   try {
     if (growing) {
       file.SetLength(fileLength + distance);
-      MoveData(static_cast<std::uint32_t>(nextOffset), static_cast<std::uint32_t>(archiveLength),
-               static_cast<std::uint32_t>(distance), callback, true);
+      MoveData(nextOffset, archiveLength, distance, callback, true);
     } else {
-      MoveData(static_cast<std::uint32_t>(nextOffset), static_cast<std::uint32_t>(archiveLength),
-               static_cast<std::uint32_t>(distance), callback, false);
+      MoveData(nextOffset, archiveLength, distance, callback, false);
       file.SetLength(fileLength - distance);
     }
   } catch (...) {
@@ -75,12 +72,12 @@ void CZipArchive::MakeRoomForReplace(int index, std::uint32_t neededBytes, const
   file.Seek(static_cast<std::int64_t>(oldPosition), CZipAbstractFile::begin);
   for (std::uint16_t i = static_cast<std::uint16_t>(index + 1); i < centralDir_.GetCount(); ++i) {
     CZipFileHeader* header = centralDir_.GetHeader(i);
-    header->m_uOffset = static_cast<std::uint32_t>(growing ? header->m_uOffset + distance : header->m_uOffset - distance);
+    header->m_uOffset = growing ? header->m_uOffset + distance : header->m_uOffset - distance;
   }
   if (callback != nullptr) callback->End();
 }
 
-void CZipArchive::MoveData(std::uint32_t start, std::uint32_t end, std::uint32_t distance, CZipActionCallback* callback,
+void CZipArchive::MoveData(std::uint64_t start, std::uint64_t end, std::uint64_t distance, CZipActionCallback* callback,
                            bool towardsEnd) {
   if (end <= start || distance == 0) return;
   if (!towardsEnd && distance > start) ThrowArchiveError(errInternal);

@@ -53,7 +53,7 @@ class DirectoryReader {
 public:
   /// Reads from `file`, whose position is `start`, where a directory of `directorySize` bytes
   /// (as the end record says) begins.
-  DirectoryReader(CZipAbstractFile& file, std::uint64_t start, std::uint32_t directorySize)
+  DirectoryReader(CZipAbstractFile& file, std::uint64_t start, std::uint64_t directorySize)
       : file_(file), start_(start), directoryLeft_(directorySize) {}
 
   /// Makes the next `count` bytes available at `Data()`; false when the file ends first.
@@ -181,11 +181,12 @@ void CZipCentralDir::ReadCentralDir() {
     if (file.Read(m_pszComment.GetBuffer(), commentLength) != commentLength) ThrowError(errBadArchive);
   }
 
-  // Info-ZIP writes a ZIP64 locator and end record before the end record when it reads from a
-  // pipe; they are part of the directory's end, not data in front of the archive, so the
+  // A ZIP64 locator and end record before the end record belong to the directory's end (Info-ZIP
+  // writes them when reading from a pipe, every writer past 4 GiB or 65535 entries), so the
   // directory ends where the ZIP64 record starts.
   std::uint64_t directoryEnd = position;
   bool zip64 = false;
+  char zip64Record[Z64E::Size];
   if (position >= Z64L::Size + Z64E::Size) {
     char locator[Z64L::Size];
     if (ReadAt(file, position - Z64L::Size, locator, Z64L::Size) &&
@@ -196,28 +197,28 @@ void CZipCentralDir::ReadCentralDir() {
       const std::uint64_t candidates[2] = {locatorPosition - Z64E::Size,
                                            ReadLE<std::uint64_t>(locator + Z64L::RecordOffset)};
       for (const std::uint64_t candidate : candidates) {
-        char zip64Record[Z64E::LeadingSize];
         if (candidate > locatorPosition - Z64E::Size) continue;
-        if (!ReadAt(file, candidate, zip64Record, Z64E::LeadingSize)) continue;
+        if (!ReadAt(file, candidate, zip64Record, Z64E::Size)) continue;
         if (ReadLE<std::uint32_t>(zip64Record + Z64E::Signature) != ZipFormat::Zip64EndRecordSignature) continue;
         const auto recordSize = ReadLE<std::uint64_t>(zip64Record + Z64E::RecordSize);
-        if (recordSize > locatorPosition || candidate + Z64E::LeadingSize + recordSize != locatorPosition) continue;
+        // Shorter than its fixed fields, the record would be read from the locator's bytes.
+        if (recordSize < Z64E::Size - Z64E::LeadingSize || recordSize > locatorPosition ||
+            candidate + Z64E::LeadingSize + recordSize != locatorPosition)
+          continue;
         directoryEnd = candidate;
         zip64 = true;
         break;
       }
     }
   }
-  // Values past the ordinary record's range would need the ZIP64 record's numbers, which this
-  // engine does not take over; refuse rather than misread them.
-  if (zip64 && (m_info.m_uThisVolume == ER::Zip64Marker16 || m_info.m_uStartVolume == ER::Zip64Marker16 ||
-                m_info.m_uVolumeEntriesNo == ER::Zip64Marker16 || m_info.m_uEntriesNumber == ER::Zip64Marker16 ||
-                m_info.m_uSize == ER::Zip64Marker32 || m_info.m_uOffset == ER::Zip64Marker32))
-    ThrowError(errBadArchive);
+  if (zip64) TakeZip64EndRecord(zip64Record);
 
   m_pStorage->AdoptSpanInfo(m_info.m_uThisVolume);
-  const std::uint64_t directoryStop = std::uint64_t{m_info.m_uOffset} + m_info.m_uSize;
+  const std::uint64_t directoryStop = m_info.m_uOffset + m_info.m_uSize;
   if (!m_pStorage->IsSpanned()) {
+    // 64-bit values from a ZIP64 record could wrap around when added up; neither can pass the
+    // end record of a one-volume archive.
+    if (m_info.m_uOffset > position || m_info.m_uSize > position) ThrowError(errBadArchive);
     if (directoryEnd < directoryStop) ThrowError(errBadArchive);
     const std::uint64_t before = directoryEnd - directoryStop;
     if (before > 0xFFFFFFFFull) ThrowError(errBadArchive);
@@ -233,6 +234,37 @@ void CZipCentralDir::ReadCentralDir() {
   if (m_info.m_uSize != 0) ReadAllHeaders();
 }
 
+void CZipCentralDir::TakeZip64EndRecord(const char* record) {
+  const auto thisVolume = ReadLE<std::uint32_t>(record + Z64E::ThisVolume);
+  const auto startVolume = ReadLE<std::uint32_t>(record + Z64E::StartVolume);
+  const auto volumeEntries = ReadLE<std::uint64_t>(record + Z64E::HeadersOnVolume);
+  const auto entries = ReadLE<std::uint64_t>(record + Z64E::HeadersTotal);
+  // The entry indexes of this engine are 16-bit: more entries cannot be reached.
+  if (entries > ZipFormat::MaxEntries || volumeEntries > ZipFormat::MaxEntries)
+    ThrowZipError(errBadArchive, m_pStorage->GetFilePath(),
+                  "the ZIP64 end record counts " + std::to_string(std::max(entries, volumeEntries)) +
+                      " entries, more than the " + std::to_string(ZipFormat::MaxEntries) + " this engine reads");
+  if (m_info.m_uThisVolume == ER::Zip64Marker16 || m_info.m_uStartVolume == ER::Zip64Marker16) {
+    if (thisVolume > ER::Zip64Marker16 || startVolume > ER::Zip64Marker16)
+      ThrowZipError(errBadArchive, m_pStorage->GetFilePath(),
+                    "the ZIP64 end record names volume " + std::to_string(std::max(thisVolume, startVolume)) +
+                        ", past the last of " + std::to_string(ER::Zip64Marker16));
+    if (m_info.m_uThisVolume == ER::Zip64Marker16) m_info.m_uThisVolume = static_cast<std::uint16_t>(thisVolume);
+    if (m_info.m_uStartVolume == ER::Zip64Marker16) m_info.m_uStartVolume = static_cast<std::uint16_t>(startVolume);
+  }
+  if (m_info.m_uVolumeEntriesNo == ER::Zip64Marker16) m_info.m_uVolumeEntriesNo = static_cast<std::uint16_t>(volumeEntries);
+  if (m_info.m_uEntriesNumber == ER::Zip64Marker16) m_info.m_uEntriesNumber = static_cast<std::uint16_t>(entries);
+  if (m_info.m_uSize == ER::Zip64Marker32) m_info.m_uSize = ReadLE<std::uint64_t>(record + Z64E::DirectorySize);
+  if (m_info.m_uOffset == ER::Zip64Marker32) m_info.m_uOffset = ReadLE<std::uint64_t>(record + Z64E::DirectoryOffset);
+}
+
+void CZipCentralDir::TakeZip64Values(CZipFileHeader& header) const {
+  const std::string problem = header.TakeZip64Values();
+  if (!problem.empty())
+    ThrowZipError(errBadArchive, m_pStorage->GetFilePath(),
+                  "the central header of '" + header.GetFileName() + "': " + problem);
+}
+
 void CZipCentralDir::ReadAllHeaders() {
   const std::uint64_t start = std::uint64_t{m_info.m_uOffset} + m_uBytesBeforeZip;
   CZipAbstractFile& file = *m_pStorage->m_pFile;
@@ -246,6 +278,7 @@ void CZipCentralDir::ReadAllHeaders() {
     for (std::uint32_t i = 0; i < m_info.m_uEntriesNumber; ++i) {
       auto header = std::make_unique<CZipFileHeader>();
       if (!header->ReadCentralHeader(*m_pStorage)) ThrowError(errBadArchive);
+      TakeZip64Values(*header);
       header->ConvertName(true, m_bOemConversion);
       m_headers.push_back(std::move(header));
     }
@@ -265,6 +298,7 @@ void CZipCentralDir::ReadAllHeaders() {
       const std::uint32_t size = CZipFileHeader::CentralHeaderSize(reader.Data());
       if (!reader.Ensure(size) || !header->ReadCentralHeader(reader.Data())) ThrowError(errBadArchive);
       reader.Consume(size);
+      TakeZip64Values(*header);
       // A one-volume archive has volume 0 only: another number in the field names nothing (as
       // Python's zipfile, the engine then ignores it). Kept, it would put the entry out of file
       // order, past the checks of where entries end and under a deletion that moves bytes by that order.
@@ -472,30 +506,35 @@ CZipFileHeader* CZipCentralDir::AddHeader(const CZipFileHeader& templ, int repla
   return header;
 }
 
-void CZipCentralDir::FinishNewEntry() {
+void CZipCentralDir::FinishNewEntry(bool localZip64) {
   CZipFileHeader* header = m_pOpenedFile;
   if (header == nullptr) return;
+  if (!localZip64 && (header->m_uComprSize >= ER::Zip64Marker32 || header->m_uUncomprSize >= ER::Zip64Marker32))
+    ThrowZipError(EFBIG, m_pStorage->GetFilePath(),
+                  "entry '" + header->GetFileName() + "' came to " + std::to_string(header->m_uUncomprSize) +
+                      " bytes (" + std::to_string(header->m_uComprSize) +
+                      " packed), past the 4 GiB its local header can hold without a ZIP64 field");
   const bool spanned = m_pStorage->IsSpanned();
-  char bytes[DD::SignedSize];
-  std::uint32_t size = DD::Size;
+  char bytes[ZipFormat::SignatureSize + DD::Zip64Size];
   if (header->IsDataDescriptor()) {
     // Split archives and encrypted entries get the signed form, which readers recognise best.
-    if (spanned || header->IsEncrypted()) {
+    const bool signedForm = spanned || header->IsEncrypted();
+    char* fields = bytes;
+    if (signedForm) {
       WriteLE(bytes, ZipFormat::DataDescriptorSignature);
-      header->WriteCrcAndSizes(bytes + ZipFormat::SignatureSize);
-      size = DD::SignedSize;
-    } else {
-      header->WriteCrcAndSizes(bytes);
+      fields += ZipFormat::SignatureSize;
     }
+    // After a ZIP64 local header readers expect 8-byte sizes (4.3.9.2).
+    if (localZip64)
+      header->WriteZip64CrcAndSizes(fields);
+    else
+      header->WriteCrcAndSizes(fields);
+    const std::uint32_t size = static_cast<std::uint32_t>(fields - bytes) + (localZip64 ? DD::Zip64Size : DD::Size);
     m_pStorage->StorageWrite(bytes, size, true);
+    // The local header of an encrypted entry carries the final values as well.
+    if (!spanned && header->IsEncrypted()) PatchLocalSizes(*header, localZip64);
   } else {
-    header->WriteCrcAndSizes(bytes);
-    PatchLocalHeader(std::uint64_t{header->m_uOffset} + ZipFormat::LocalHeader::Crc, bytes);
-  }
-  // The local header of an encrypted entry carries the final values as well.
-  if (!spanned && header->IsDataDescriptor() && header->IsEncrypted()) {
-    header->WriteCrcAndSizes(bytes);
-    PatchLocalHeader(std::uint64_t{header->m_uOffset} + ZipFormat::LocalHeader::Crc, bytes);
+    PatchLocalSizes(*header, localZip64);
   }
   header->m_uOffset -= m_uBytesBeforeZip;
   // Between entries nothing waits in the buffer: readers of the file and the cut after a failed
@@ -504,12 +543,35 @@ void CZipCentralDir::FinishNewEntry() {
   m_pOpenedFile = nullptr;
 }
 
-void CZipCentralDir::PatchLocalHeader(std::uint64_t position, const char* crcAndSizes) {
+void CZipCentralDir::PatchLocalSizes(const CZipFileHeader& header, bool localZip64) {
+  char bytes[DD::Size];
+  if (!localZip64) {
+    header.WriteCrcAndSizes(bytes);
+    PatchLocalHeader(header.m_uOffset + ZipFormat::LocalHeader::Crc, bytes);
+    return;
+  }
+  // The header's own size fields keep their placeholders; the block takes the sizes.
+  WriteLE(bytes, header.m_uCrc32);
+  PatchLocalHeader(header.m_uOffset + ZipFormat::LocalHeader::Crc, bytes, 4);
+  char sizes[ZipFormat::ExtraField::Zip64LocalDataSize];
+  WriteLE(sizes, header.m_uUncomprSize);
+  WriteLE(sizes + 8, header.m_uComprSize);
+  PatchLocalHeader(header.m_uOffset + header.LocalZip64SizesOffset(), sizes, sizeof sizes);
+}
+
+void CZipCentralDir::PatchLocalHeader(std::uint64_t position, const char* bytes, std::uint32_t count) {
   // Usually the whole entry of a small file is still in the write buffer.
-  if (m_pStorage->RewriteBuffered(position, crcAndSizes, DD::Size)) return;
+  if (m_pStorage->RewriteBuffered(position, bytes, count)) return;
   m_pStorage->StorageFlush();
-  m_pStorage->m_pFile->Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
-  m_pStorage->StorageWrite(crcAndSizes, DD::Size, true);
+  CZipAbstractFile& file = *m_pStorage->m_pFile;
+  const std::uint64_t end = file.GetPosition();
+  file.Seek(static_cast<std::int64_t>(position), CZipAbstractFile::begin);
+  m_pStorage->StorageWrite(bytes, count, true);
+  if (count != DD::Size) {
+    // A second patch of the same header may follow: come back to where the data ended.
+    m_pStorage->StorageFlush();
+    file.Seek(static_cast<std::int64_t>(end), CZipAbstractFile::begin);
+  }
 }
 
 void CZipCentralDir::RemoveHeader(CZipFileHeader* header, int index, bool shift) {
@@ -622,9 +684,7 @@ void CZipCentralDir::WriteAllHeaders(CZipActionCallback* callback, bool oneVolum
   CZipStorage& storage = *m_pStorage;
   m_info.m_uVolumeEntriesNo = 0;
   m_info.m_uStartVolume = static_cast<std::uint16_t>(storage.GetCurrentVolume());
-  const std::uint64_t offset = storage.m_pFile->GetPosition() + storage.GetBytesInWriteBuffer() - m_uBytesBeforeZip;
-  if (offset > 0xFFFFFFFFull) ThrowZipError(EFBIG, storage.GetFilePath());
-  m_info.m_uOffset = static_cast<std::uint32_t>(offset);
+  m_info.m_uOffset = storage.m_pFile->GetPosition() + storage.GetBytesInWriteBuffer() - m_uBytesBeforeZip;
   const std::uint32_t total = m_info.m_uEntriesNumber;
   if (total == 0) return;
   if (callback != nullptr) {
@@ -681,18 +741,46 @@ void CZipCentralDir::WriteAllHeaders(CZipActionCallback* callback, bool oneVolum
 std::uint32_t CZipCentralDir::WriteEndRecord() {
   // A comment longer than the length field can say would make the record unreadable.
   const std::uint32_t commentLength = std::min<std::uint32_t>(m_pszComment.GetSize(), ER::MaxCommentLength);
-  const std::uint32_t size = ER::Size + commentLength;
+  const bool sizeOverflows = m_info.m_uSize >= ER::Zip64Marker32;
+  const bool offsetOverflows = m_info.m_uOffset >= ER::Zip64Marker32;
+  const bool zip64 = sizeOverflows || offsetOverflows;
+  const std::uint32_t zip64Size = zip64 ? Z64E::Size + Z64L::Size : 0;
+  const std::uint32_t size = zip64Size + ER::Size + commentLength;
   std::vector<char> record(size);
   char* p = record.data();
+  if (zip64) {
+    // The locator gives the ZIP64 record's offset on its volume: the record must not move to
+    // another volume after that offset is taken.
+    if (m_pStorage->IsSpanned()) m_pStorage->EnsureVolumeSpace(size);
+    const std::uint64_t recordOffset =
+        m_pStorage->m_pFile->GetPosition() + m_pStorage->GetBytesInWriteBuffer() - m_uBytesBeforeZip;
+    const auto volume = static_cast<std::uint32_t>(std::max(m_pStorage->GetCurrentVolume(), 0));
+    WriteLE(p + Z64E::Signature, ZipFormat::Zip64EndRecordSignature);
+    WriteLE(p + Z64E::RecordSize, std::uint64_t{Z64E::Size - Z64E::LeadingSize});
+    WriteLE(p + Z64E::VersionMadeBy, ZipFormat::Version::NeededZip64);
+    WriteLE(p + Z64E::VersionNeeded, ZipFormat::Version::NeededZip64);
+    WriteLE(p + Z64E::ThisVolume, std::uint32_t{m_info.m_uThisVolume});
+    WriteLE(p + Z64E::StartVolume, std::uint32_t{m_info.m_uStartVolume});
+    WriteLE(p + Z64E::HeadersOnVolume, std::uint64_t{m_info.m_uVolumeEntriesNo});
+    WriteLE(p + Z64E::HeadersTotal, std::uint64_t{m_info.m_uEntriesNumber});
+    WriteLE(p + Z64E::DirectorySize, m_info.m_uSize);
+    WriteLE(p + Z64E::DirectoryOffset, m_info.m_uOffset);
+    char* locator = p + Z64E::Size;
+    WriteLE(locator + Z64L::Signature, ZipFormat::Zip64LocatorSignature);
+    WriteLE(locator + Z64L::RecordVolume, volume);
+    WriteLE(locator + Z64L::RecordOffset, recordOffset);
+    WriteLE(locator + Z64L::TotalVolumes, volume + 1);
+    p += zip64Size;
+  }
   WriteLE(p + ER::Signature, ZipFormat::EndRecordSignature);
   WriteLE(p + ER::ThisVolume, m_info.m_uThisVolume);
   WriteLE(p + ER::StartVolume, m_info.m_uStartVolume);
   WriteLE(p + ER::HeadersOnVolume, m_info.m_uVolumeEntriesNo);
   WriteLE(p + ER::HeadersTotal, m_info.m_uEntriesNumber);
-  WriteLE(p + ER::DirectorySize, m_info.m_uSize);
-  WriteLE(p + ER::DirectoryOffset, m_info.m_uOffset);
+  WriteLE(p + ER::DirectorySize, sizeOverflows ? ER::Zip64Marker32 : static_cast<std::uint32_t>(m_info.m_uSize));
+  WriteLE(p + ER::DirectoryOffset, offsetOverflows ? ER::Zip64Marker32 : static_cast<std::uint32_t>(m_info.m_uOffset));
   WriteLE(p + ER::CommentLength, static_cast<std::uint16_t>(commentLength));
   if (commentLength != 0) std::copy_n(m_pszComment.GetBuffer(), commentLength, p + ER::Size);
-  m_pStorage->StorageWrite(p, size, true);
+  m_pStorage->StorageWrite(record.data(), size, true);
   return size;
 }

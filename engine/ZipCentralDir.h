@@ -38,11 +38,14 @@ struct CZipFindFast {
 ///   |  20 |   2  | .ZIP file comment length (c)              | comment size        |
 ///   |  22 |   c  | .ZIP file comment                         | m_pszComment        |
 ///
-/// ZIP64 end of central directory locator (4.3.15), 20 bytes, read only to place the end of the
-/// directory: signature 0x07064B50, disk of the ZIP64 record (4), its relative offset (8), total
-/// disks (4). ZIP64 end record (4.3.14): signature 0x06064B50, size of the remaining record (8),
-/// versions (2+2), this disk (4), start disk (4), entries on this disk (8), total entries (8),
-/// directory size (8), directory offset (8).
+/// ZIP64 end of central directory locator (4.3.15), 20 bytes: signature 0x07064B50, disk of the
+/// ZIP64 record (4), its relative offset (8), total disks (4). ZIP64 end record (4.3.14):
+/// signature 0x06064B50, size of the remaining record (8), versions (2+2), this disk (4), start
+/// disk (4), entries on this disk (8), total entries (8), directory size (8), directory offset
+/// (8). Read: a field of the end record that holds its placeholder (0xFFFF, 0xFFFFFFFF) takes the
+/// ZIP64 record's value. Written (record, locator, end record as one whole record) only when
+/// the directory's size or offset reaches 0xFFFFFFFF, and then only those fields hold the
+/// placeholder; the entry count never needs it, being at most 65535.
 ///
 /// Offsets in headers and in the end record count from the start of the archive data; a file
 /// position is such an offset plus `m_uBytesBeforeZip`.
@@ -54,8 +57,8 @@ public:
     std::uint16_t m_uStartVolume = 0;
     std::uint16_t m_uVolumeEntriesNo = 0;
     std::uint16_t m_uEntriesNumber = 0;
-    std::uint32_t m_uSize = 0;    ///< size of the central directory in bytes
-    std::uint32_t m_uOffset = 0;  ///< offset of the directory on its starting volume
+    std::uint64_t m_uSize = 0;    ///< size of the central directory in bytes
+    std::uint64_t m_uOffset = 0;  ///< offset of the directory on its starting volume
   };
 
   /// Progress steps while the directory is written: one after the first header, then one per
@@ -113,7 +116,10 @@ public:
 
   /// Finishes the current new entry after its data: writes CRC and sizes as a data descriptor
   /// (flag bit 3) or into its local header, and clears the current header.
-  void FinishNewEntry();
+  /// `localZip64`: the entry's local header carries a ZIP64 block (`CZipFileHeader::LocalZip64`),
+  /// which then takes the sizes, as does an 8-byte descriptor. Without it, sizes of 4 GiB or more
+  /// have no place to go: throws `EFBIG` (with the entry and its sizes) rather than write wrong ones.
+  void FinishNewEntry(bool localZip64 = false);
 
   /// Removes and deletes `header` (found by pointer when `index` is -1). With `shift`, later
   /// indexes in the find-fast array move down by one.
@@ -171,6 +177,9 @@ public:
   bool m_bOnDisk = false;               ///< the directory in the file is current
 
 private:
+  /// Takes the values of the ZIP64 end record (its 56 fixed bytes at `record`) for the end
+  /// record's fields that hold a placeholder; throws 101 for more than 65535 entries.
+  void TakeZip64EndRecord(const char* record);
   void ReadAllHeaders();
   /// `CheckEntryBounds` for every entry with the least it occupies whatever its local extra
   /// field holds: the 30 fixed bytes, the name and the packed data. No file access.
@@ -181,7 +190,13 @@ private:
   void WriteAllHeaders(CZipActionCallback* callback, bool oneVolume);
   /// Writes the 12 bytes of CRC and sizes at file offset `position` (in a local header): into the
   /// write buffer while they are still there, else through a seek back.
-  void PatchLocalHeader(std::uint64_t position, const char* crcAndSizes);
+  void PatchLocalHeader(std::uint64_t position, const char* bytes, std::uint32_t count = ZipFormat::DataDescriptor::Size);
+  /// Puts the final CRC and sizes into the local header of `header` (a new entry whose offset
+  /// is still a file position), in its ZIP64 block when `localZip64`.
+  void PatchLocalSizes(const CZipFileHeader& header, bool localZip64);
+  /// Takes the ZIP64 values of a central header just read; throws 101 naming the entry when
+  /// its ZIP64 field is damaged.
+  void TakeZip64Values(CZipFileHeader& header) const;
   void InsertFindFastElement(CZipFileHeader* header, std::uint16_t index);
   int FindFastPosition(const std::string& name, bool caseSensitive) const;
   [[noreturn]] void ThrowError(int code) const;

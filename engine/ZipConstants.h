@@ -58,6 +58,7 @@ namespace Version {
 inline constexpr std::uint16_t MadeBy = 20;           ///< low byte of version made by, new entries
 inline constexpr std::uint16_t NeededDefault = 20;    ///< deflate or encryption
 inline constexpr std::uint16_t NeededDirectory = 10;  ///< a directory entry
+inline constexpr std::uint16_t NeededZip64 = 45;      ///< an entry with a ZIP64 extra field (4.4.3.2)
 }  // namespace Version
 
 /// Host-system codes (high byte of version made by).
@@ -171,6 +172,8 @@ inline constexpr std::uint32_t HeaderId = 0;
 inline constexpr std::uint32_t DataSize = 2;
 inline constexpr std::uint32_t BlockHeaderSize = 4;
 inline constexpr std::uint16_t Zip64Id = 0x0001;
+/// Data of the ZIP64 block of a local header: both sizes, 8 bytes each (4.5.3).
+inline constexpr std::uint16_t Zip64LocalDataSize = 16;
 }  // namespace ExtraField
 
 /// Traditional PKWARE encryption.

@@ -48,7 +48,7 @@ void CZipDecodeAhead::Fill(CZipAbstractFile& file, const CZipCentralDir& directo
   const std::uint32_t got = file.Read(window_.data(), wanted);
   filled_ = got;
   if (got < head.m_uComprSize) return;
-  slots_.push_back(Slot{first, position, 0, head.m_uComprSize, head.m_uFlag, false});
+  slots_.push_back(Slot{first, position, 0, static_cast<std::uint32_t>(head.m_uComprSize), head.m_uFlag, false});
   CollectFollowing(directory, first, position, got);
 
   // All headers first: an entry whose header check fails is not decoded further (its opening
@@ -96,7 +96,9 @@ void CZipDecodeAhead::CollectFollowing(const CZipCentralDir& directory, int firs
     cursor = dataAt + entry.m_uComprSize;
     const std::uint16_t flags = CZipFileHeader::FlagsInEffect(entry.m_uFlag, ReadLE<std::uint16_t>(local + LH::Flags));
     if (!Decodable(entry, flags)) continue;
-    slots_.push_back(Slot{index, dataAt, static_cast<std::uint32_t>(dataAt - position), entry.m_uComprSize, flags, false});
+    // Within the window: the packed size is below its size.
+    slots_.push_back(Slot{index, dataAt, static_cast<std::uint32_t>(dataAt - position),
+                          static_cast<std::uint32_t>(entry.m_uComprSize), flags, false});
   }
 }
 

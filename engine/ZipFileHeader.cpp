@@ -30,6 +30,14 @@ std::uint32_t Get32(const char* record, std::uint32_t offset) {
 void Put16(char* record, std::uint32_t offset, std::uint16_t value) { WriteLE(record + offset, value); }
 void Put32(char* record, std::uint32_t offset, std::uint32_t value) { WriteLE(record + offset, value); }
 
+constexpr std::uint32_t kMarker32 = ZipFormat::EndRecord::Zip64Marker32;
+
+// A size or offset as its 4-byte field holds it: the value, or the ZIP64 placeholder when the
+// value needs the ZIP64 extra field (0xFFFFFFFF itself included, which would read as the marker).
+std::uint32_t Field32(std::uint64_t value) {
+  return value >= kMarker32 ? kMarker32 : static_cast<std::uint32_t>(value);
+}
+
 // Reads `length` bytes as one whole record into `buffer` (released when the length is 0).
 void ReadVariablePart(CZipStorage& storage, CZipAutoBuffer& buffer, std::uint32_t length) {
   if (length == 0) {
@@ -211,6 +219,19 @@ bool CZipFileHeader::ReadCentralHeader(const char* record) {
 std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
   std::string encoded;
   const std::string_view name = ArchiveNameIn(encoded);
+  // Almost every header is written with its extra field as it is; only a ZIP64 block to add,
+  // drop or renew costs a copy.
+  std::string rebuilt;
+  std::string_view extra = m_pExtraField.View();
+  if (CentralZip64Fields().Any() || Zip64Field::Has(m_pExtraField.GetBuffer(), m_pExtraField.GetSize())) {
+    rebuilt = CentralExtraToWrite();
+    extra = rebuilt;
+  }
+  if (extra.size() > ZipFormat::MaxVariableLength)
+    ThrowZipError(EFBIG, storage.GetFilePath(),
+                  "the central extra field of '" + GetFileName() + "' with its ZIP64 block would be " +
+                      std::to_string(extra.size()) + " bytes, more than " +
+                      std::to_string(ZipFormat::MaxVariableLength));
   const std::uint32_t size = HeaderSize(false);
   RecordSpace record(size);
   char* p = record.data();
@@ -221,21 +242,22 @@ std::uint32_t CZipFileHeader::WriteCentralHeader(CZipStorage& storage) {
   Put16(p, CH::Method, m_uMethod);
   Put16(p, CH::ModTime, m_uModTime);
   Put16(p, CH::ModDate, m_uModDate);
+  const Zip64Field::Presence zip64 = CentralZip64Fields();
+  if (zip64.Any()) Put16(p, CH::VersionNeeded, std::max(m_uVersionNeeded, ZipFormat::Version::NeededZip64));
   Put32(p, CH::Crc, m_uCrc32);
-  Put32(p, CH::CompressedSize, m_uComprSize);
-  Put32(p, CH::UncompressedSize, m_uUncomprSize);
+  Put32(p, CH::CompressedSize, Field32(m_uComprSize));
+  Put32(p, CH::UncompressedSize, Field32(m_uUncomprSize));
   Put16(p, CH::NameLength, static_cast<std::uint16_t>(name.size()));
-  Put16(p, CH::ExtraLength, static_cast<std::uint16_t>(m_pExtraField.GetSize()));
+  Put16(p, CH::ExtraLength, static_cast<std::uint16_t>(extra.size()));
   Put16(p, CH::CommentLength, static_cast<std::uint16_t>(m_pszComment.GetSize()));
   Put16(p, CH::DiskStart, m_uDiskStart);
   Put16(p, CH::InternalAttributes, m_uInternalAttr);
   Put32(p, CH::ExternalAttributes, m_uExternalAttr);
-  Put32(p, CH::LocalHeaderOffset, m_uOffset);
+  Put32(p, CH::LocalHeaderOffset, Field32(m_uOffset));
   char* variable = p + CH::Size;
   std::copy(name.begin(), name.end(), variable);
   variable += name.size();
-  if (m_pExtraField.IsAllocated())
-    variable = std::copy_n(m_pExtraField.GetBuffer(), m_pExtraField.GetSize(), variable);
+  variable = std::copy(extra.begin(), extra.end(), variable);
   if (m_pszComment.IsAllocated())
     std::copy_n(m_pszComment.GetBuffer(), m_pszComment.GetSize(), variable);
   storage.StorageWrite(p, size, true);
@@ -289,20 +311,92 @@ bool CZipFileHeader::Zip64SizesMatch(const char* record, const char* extra) cons
   std::uint16_t size = 0;
   const char* block = FindBlock(extra, Get16(record, LH::ExtraLength), ZipFormat::ExtraField::Zip64Id, size);
   if (block == nullptr) return false;
-  // The block holds the 8-byte values of the fields that carry the marker, uncompressed first.
-  std::uint32_t at = 0;
-  if (uncompressed == ZipFormat::EndRecord::Zip64Marker32) {
-    if (size < at + 8 || !EqualLE(block + at, m_uUncomprSize, 8)) return false;
-    at += 8;
-  } else if (uncompressed != m_uUncomprSize) {
-    return false;
+  Zip64Field::Presence present;
+  present.uncompressed = uncompressed == kMarker32;
+  present.compressed = compressed == kMarker32;
+  Zip64Field::Values values;
+  values.uncompressed = uncompressed;
+  values.compressed = compressed;
+  if (!Zip64Field::Read(block, size, present, values).empty()) return false;
+  return values.uncompressed == m_uUncomprSize && values.compressed == m_uComprSize;
+}
+
+std::string CZipFileHeader::TakeZip64Values() {
+  Zip64Field::Presence present;
+  present.uncompressed = m_uUncomprSize == kMarker32;
+  present.compressed = m_uComprSize == kMarker32;
+  present.offset = m_uOffset == kMarker32;
+  present.diskStart = m_uDiskStart == ZipFormat::EndRecord::Zip64Marker16;
+  if (!present.Any()) return {};
+  std::uint16_t size = 0;
+  const char* block = FindExtraBlock(m_pExtraField, ZipFormat::ExtraField::Zip64Id, size);
+  if (block == nullptr) return {};
+  Zip64Field::Values values;
+  values.uncompressed = m_uUncomprSize;
+  values.compressed = m_uComprSize;
+  values.offset = m_uOffset;
+  values.diskStart = m_uDiskStart;
+  std::string problem = Zip64Field::Read(block, size, present, values);
+  if (!problem.empty()) return problem;
+  if (values.diskStart > ZipFormat::EndRecord::Zip64Marker16)
+    return "its ZIP64 extra field gives disk " + std::to_string(values.diskStart) + ", past the last of 65535";
+  m_uUncomprSize = values.uncompressed;
+  m_uComprSize = values.compressed;
+  m_uOffset = values.offset;
+  m_uDiskStart = static_cast<std::uint16_t>(values.diskStart);
+  return {};
+}
+
+Zip64Field::Presence CZipFileHeader::CentralZip64Fields() const {
+  Zip64Field::Presence present;
+  present.uncompressed = m_uUncomprSize >= kMarker32;
+  present.compressed = m_uComprSize >= kMarker32;
+  present.offset = m_uOffset >= kMarker32;
+  return present;
+}
+
+std::string CZipFileHeader::CentralExtraToWrite() const {
+  const Zip64Field::Presence present = CentralZip64Fields();
+  const char* extra = m_pExtraField.GetBuffer();
+  const std::uint32_t extraSize = m_pExtraField.GetSize();
+  // A block read with the entry describes the values it had then: it is written anew or not at all.
+  std::string result =
+      Zip64Field::Has(extra, extraSize) ? Zip64Field::Without(extra, extraSize) : std::string(extra, extraSize);
+  if (present.Any()) {
+    Zip64Field::Values values;
+    values.uncompressed = m_uUncomprSize;
+    values.compressed = m_uComprSize;
+    values.offset = m_uOffset;
+    Zip64Field::Append(result, present, values);
   }
-  if (compressed == ZipFormat::EndRecord::Zip64Marker32) {
-    if (size < at + 8 || !EqualLE(block + at, m_uComprSize, 8)) return false;
-  } else if (compressed != m_uComprSize) {
-    return false;
-  }
-  return true;
+  return result;
+}
+
+std::uint32_t CZipFileHeader::CentralExtraSize() const {
+  const Zip64Field::Presence present = CentralZip64Fields();
+  if (!present.Any() && !Zip64Field::Has(m_pExtraField.GetBuffer(), m_pExtraField.GetSize()))
+    return m_pExtraField.GetSize();
+  return static_cast<std::uint32_t>(CentralExtraToWrite().size());
+}
+
+bool CZipFileHeader::LocalZip64() const { return Zip64Field::Has(m_pExtraField.GetBuffer(), m_pExtraField.GetSize()); }
+
+void CZipFileHeader::AddLocalZip64Field(std::uint64_t uncompressed, std::uint64_t compressed) {
+  Zip64Field::Presence present;
+  present.uncompressed = true;
+  present.compressed = true;
+  Zip64Field::Values values;
+  values.uncompressed = uncompressed;
+  values.compressed = compressed;
+  std::string extra;
+  Zip64Field::Append(extra, present, values);
+  extra += Zip64Field::Without(m_pExtraField.GetBuffer(), m_pExtraField.GetSize());
+  m_pExtraField.Assign(extra);
+  m_uVersionNeeded = std::max(m_uVersionNeeded, ZipFormat::Version::NeededZip64);
+}
+
+std::uint32_t CZipFileHeader::LocalZip64SizesOffset() const {
+  return LH::Size + ArchiveNameSize() + ZipFormat::ExtraField::BlockHeaderSize;
 }
 
 const char* CZipFileHeader::FindExtraBlock(const CZipAutoBuffer& extra, std::uint16_t headerId, std::uint16_t& dataSize) {
@@ -321,7 +415,14 @@ void CZipFileHeader::WriteLocalHeader(CZipStorage& storage) {
   Put16(p, LH::Method, m_uMethod);
   Put16(p, LH::ModTime, m_uModTime);
   Put16(p, LH::ModDate, m_uModDate);
-  WriteCrcAndSizes(p + LH::Crc);
+  // With a ZIP64 block the sizes live there and the header's own fields hold placeholders.
+  if (LocalZip64()) {
+    Put32(p, LH::Crc, m_uCrc32);
+    Put32(p, LH::CompressedSize, kMarker32);
+    Put32(p, LH::UncompressedSize, kMarker32);
+  } else {
+    WriteCrcAndSizes(p + LH::Crc);
+  }
   Put16(p, LH::NameLength, static_cast<std::uint16_t>(name.size()));
   Put16(p, LH::ExtraLength, static_cast<std::uint16_t>(m_pExtraField.GetSize()));
   char* variable = std::copy(name.begin(), name.end(), p + LH::Size);
@@ -332,9 +433,7 @@ void CZipFileHeader::WriteLocalHeader(CZipStorage& storage) {
   m_uDiskStart = static_cast<std::uint16_t>(storage.GetCurrentVolume());
   // Wherever buffering left the bytes, the header ends at position + buffered bytes.
   const std::uint64_t end = storage.m_pFile->GetPosition() + storage.GetBytesInWriteBuffer();
-  const std::uint64_t start = end - size;
-  if (start > 0xFFFFFFFFull) ThrowZipError(EFBIG, storage.GetFilePath());
-  m_uOffset = static_cast<std::uint32_t>(start);
+  m_uOffset = end - size;
 }
 
 bool CZipFileHeader::PrepareForAdding(int level, bool spanning, bool encrypted) {
@@ -385,20 +484,26 @@ bool CZipFileHeader::PrepareForAdding(int level, bool spanning, bool encrypted) 
 }
 
 bool CZipFileHeader::CheckCrcAndSizes(const char* bytes) const {
-  return EqualLE(bytes + DD::Crc, m_uCrc32, 4) && EqualLE(bytes + DD::CompressedSize, m_uComprSize, 4) &&
+  return m_uComprSize < kMarker32 && m_uUncomprSize < kMarker32 && EqualLE(bytes + DD::Crc, m_uCrc32, 4) && EqualLE(bytes + DD::CompressedSize, m_uComprSize, 4) &&
          EqualLE(bytes + DD::UncompressedSize, m_uUncomprSize, 4);
 }
 
 void CZipFileHeader::WriteCrcAndSizes(char* bytes) const {
   Put32(bytes, DD::Crc, m_uCrc32);
-  Put32(bytes, DD::CompressedSize, m_uComprSize);
-  Put32(bytes, DD::UncompressedSize, m_uUncomprSize);
+  Put32(bytes, DD::CompressedSize, Field32(m_uComprSize));
+  Put32(bytes, DD::UncompressedSize, Field32(m_uUncomprSize));
+}
+
+void CZipFileHeader::WriteZip64CrcAndSizes(char* bytes) const {
+  Put32(bytes, DD::Crc, m_uCrc32);
+  WriteLE(bytes + DD::Zip64CompressedSize, m_uComprSize);
+  WriteLE(bytes + DD::Zip64UncompressedSize, m_uUncomprSize);
 }
 
 std::uint32_t CZipFileHeader::HeaderSize(bool local) const {
   const std::uint32_t nameSize = ArchiveNameSize();
   if (local) return LH::Size + nameSize + m_pExtraField.GetSize();
-  return CH::Size + nameSize + m_pExtraField.GetSize() + m_pszComment.GetSize();
+  return CH::Size + nameSize + CentralExtraSize() + m_pszComment.GetSize();
 }
 
 std::time_t CZipFileHeader::EntryTime() const {

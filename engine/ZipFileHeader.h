@@ -8,6 +8,7 @@
 
 #include "engine/ZipAutoBuffer.h"
 #include "engine/ZipConstants.h"
+#include "engine/ZipZip64Field.h"
 
 class CZipStorage;
 
@@ -69,7 +70,12 @@ struct ZipEntryTimeMemo {
 ///   |30+n |   e  | extra field                |
 ///
 /// Data descriptor (4.3.9): optional signature 0x08074B50, crc-32 (4), compressed size (4),
-/// uncompressed size (4).
+/// uncompressed size (4); 8 bytes each for the sizes after a local header with a ZIP64 block.
+///
+/// ZIP64: the sizes and the local header offset are held as 64-bit values. Read, a field holding
+/// the placeholder 0xFFFFFFFF (0xFFFF for the disk) takes its value from the 0x0001 extra block
+/// (`TakeZip64Values`); written, a value of 0xFFFFFFFF or more goes there and its field holds the
+/// placeholder (`CentralZip64Fields`, `ZipZip64Field.h`).
 ///
 /// Names: `m_pszFileName` holds the name in the form the caller last converted it to. An entry
 /// read from an archive remembers the exact bytes it was read with, and converting it back to the
@@ -129,13 +135,37 @@ public:
   /// longer than 65535 bytes.
   bool PrepareForAdding(int level, bool spanning, bool encrypted);
 
-  /// True when `bytes` (12 bytes) hold this header's CRC-32, compressed and uncompressed size.
+  /// True when `bytes` (12 bytes) hold this header's CRC-32, compressed and uncompressed size
+  /// (never for sizes of 4 GiB or more, which 4 bytes cannot hold).
   bool CheckCrcAndSizes(const char* bytes) const;
-  /// Writes CRC-32, compressed size, uncompressed size (12 bytes, little-endian) to `bytes`.
+  /// Writes CRC-32, compressed size, uncompressed size (12 bytes, little-endian) to `bytes`; a
+  /// size of 0xFFFFFFFF or more is written as the ZIP64 placeholder 0xFFFFFFFF.
   void WriteCrcAndSizes(char* bytes) const;
+  /// Writes the ZIP64 form of a data descriptor's fields (4.3.9.2): CRC-32 (4), compressed and
+  /// uncompressed size (8 each), 20 bytes.
+  void WriteZip64CrcAndSizes(char* bytes) const;
+
+  /// Takes the values of the fields that hold a ZIP64 placeholder (sizes and offset 0xFFFFFFFF,
+  /// disk 0xFFFF) from the central extra field's 0x0001 block. A placeholder without a block is
+  /// kept as the value it is (writers before ZIP64 could store 0xFFFFFFFF). Returns an empty
+  /// text, or what is wrong: a block too short for the placeholders, a disk number past 65535.
+  std::string TakeZip64Values();
+  /// The fields whose values do not fit the central header's own fields and go into its ZIP64
+  /// extra field when it is written.
+  Zip64Field::Presence CentralZip64Fields() const;
+  /// True when the local extra field of a new entry carries a ZIP64 block: its local header then
+  /// holds placeholders for both sizes, and its data descriptor, if any, has 8-byte sizes.
+  bool LocalZip64() const;
+  /// Gives a new entry's local extra field a ZIP64 block holding both sizes (those known now; a
+  /// new entry's are patched in after its data), first in the field so that it sits at a known
+  /// place (`LocalZip64SizesOffset`), and the version needed to extract it.
+  void AddLocalZip64Field(std::uint64_t uncompressed = 0, std::uint64_t compressed = 0);
+  /// Where the 16 bytes of sizes of the local ZIP64 block start, from the local header's start.
+  std::uint32_t LocalZip64SizesOffset() const;
 
   /// 30 + n + e for the local header, 46 + n + e + c for the central one, where n is the length
-  /// of the archive-form name and e, c the current buffer sizes.
+  /// of the archive-form name, e the extra field as it is written (the central one with the
+  /// ZIP64 block the entry's values need and no other) and c the comment.
   std::uint32_t HeaderSize(bool local) const;
 
   /// The modification time as a `time_t` (local time); -1 when the DOS fields cannot be.
@@ -203,12 +233,12 @@ public:
   std::uint16_t m_uModTime;        ///< DOS time
   std::uint16_t m_uModDate;        ///< DOS date
   std::uint32_t m_uCrc32;
-  std::uint32_t m_uComprSize;      ///< includes a 12-byte encryption header
-  std::uint32_t m_uUncomprSize;
+  std::uint64_t m_uComprSize;      ///< includes a 12-byte encryption header
+  std::uint64_t m_uUncomprSize;
   std::uint16_t m_uDiskStart;      ///< 0-based volume of the local header
   std::uint16_t m_uInternalAttr;
   std::uint32_t m_uExternalAttr;   ///< in the form of the entry's host system
-  std::uint32_t m_uOffset;         ///< local header offset on its volume, from the archive start
+  std::uint64_t m_uOffset;         ///< local header offset on its volume, from the archive start
   CZipAutoBuffer m_pExtraField;    ///< central extra field as read; local one for a new entry
   CZipAutoBuffer m_pszFileName;    ///< the name, see `ConvertName`
   CZipAutoBuffer m_pszComment;     ///< the entry comment
@@ -220,6 +250,10 @@ private:
   bool MayHoldZip64Sizes(const char* record) const;
   bool Zip64SizesMatch(const char* record, const char* extra) const;
   std::uint32_t ArchiveNameSize() const;
+  /// The central extra field as written: the one read, without a 0x0001 block, and with the
+  /// block `CentralZip64Fields` asks for.
+  std::string CentralExtraToWrite() const;
+  std::uint32_t CentralExtraSize() const;
   /// The archive-form name without a copy where one is at hand, else encoded into `scratch`.
   std::string_view ArchiveNameIn(std::string& scratch) const;
   std::string_view RecordedArchiveName() const;

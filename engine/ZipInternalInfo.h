@@ -18,8 +18,8 @@ struct CZipInternalInfo {
   void ReleaseBuffer() { buffer.Release(); }
 
   z_stream stream{};                      ///< the deflate or inflate state of the open entry
-  std::uint32_t uncompressedLeft = 0;     ///< reading: bytes of the entry still to be delivered
-  std::uint32_t compressedLeft = 0;       ///< reading: packed bytes still in the archive;
+  std::uint64_t uncompressedLeft = 0;     ///< reading: bytes of the entry still to be delivered
+  std::uint64_t compressedLeft = 0;       ///< reading: packed bytes still in the archive;
                                           ///< writing: bytes waiting in the buffer
   std::uint32_t crc = 0;                  ///< running CRC-32 of the data read so far
   std::int32_t bufferSize = 65536;        ///< size of the I/O buffer allocated at entry open

@@ -14,6 +14,7 @@
 #include "engine/ZipCrc32.h"
 #include "engine/ZipEndian.h"
 #include "engine/ZipException.h"
+#include "engine/ZipZip64Field.h"
 
 namespace {
 
@@ -184,12 +185,16 @@ Examined Examine(CZipAbstractFile& file, std::uint64_t offset, std::uint64_t len
     if (at + ZipFormat::ExtraField::BlockHeaderSize + size > variable.size()) break;
     if (id == ZipFormat::ExtraField::Zip64Id) {
       zip64 = true;
-      std::uint32_t used = 0;
-      if (uncompressed == ER::Zip64Marker32 && size >= used + 8) {
-        uncompressed = ReadLE<std::uint64_t>(data + used);
-        used += 8;
-      }
-      if (compressed == ER::Zip64Marker32 && size >= used + 8) compressed = ReadLE<std::uint64_t>(data + used);
+      Zip64Field::Presence present;
+      present.uncompressed = uncompressed == ER::Zip64Marker32;
+      present.compressed = compressed == ER::Zip64Marker32;
+      Zip64Field::Values values;
+      values.uncompressed = uncompressed;
+      values.compressed = compressed;
+      // A short block still gives the values it holds; the sizes are checked against the data.
+      Zip64Field::Read(data, size, present, values);
+      uncompressed = values.uncompressed;
+      compressed = values.compressed;
     }
     at += ZipFormat::ExtraField::BlockHeaderSize + size;
   }

@@ -2,6 +2,8 @@
 #include "scripting/CUnZipEntries.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -87,9 +89,17 @@ HRESULT CUnZipEntries::get_SavedName(BSTR* value) { return CopyOut(SavedName(), 
 HRESULT CUnZipEntries::get_PasswordRequired(BSTR* value) { return CopyOut(encrypted_ ? "Yes" : "No", value); }
 HRESULT CUnZipEntries::get_ErrorReason(BSTR* value) { return CopyOut(ReasonText(), value); }
 
-HRESULT CUnZipEntries::get_Size(LONG* value) {
+HRESULT CUnZipEntries::get_Size(VARIANT* value) {
   if (!value) return E_POINTER;
-  *value = size_;
+  // Below 2 GiB the 32-bit integer scripts have always been given; above, the exact size as a
+  // 64-bit one (the 32-bit value would read negative or wrap).
+  if (size_ <= static_cast<std::uint64_t>(INT32_MAX)) {
+    value->vt = VT_I4;
+    value->lVal = static_cast<LONG>(size_);
+  } else {
+    value->vt = VT_I8;
+    value->llVal = static_cast<LONGLONG>(size_);
+  }
   return S_OK;
 }
 

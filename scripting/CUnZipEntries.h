@@ -33,7 +33,7 @@ public:
 
   HRESULT get_Name(BSTR* value) override;
   HRESULT get_Type(BSTR* value) override;
-  HRESULT get_Size(LONG* value) override;
+  HRESULT get_Size(VARIANT* value) override;
   HRESULT get_SavedName(BSTR* value) override;
   HRESULT get_PasswordRequired(BSTR* value) override;
   HRESULT get_ErrorReason(BSTR* value) override;
@@ -57,7 +57,7 @@ private:
   std::uint32_t nameSize_ = 0;
   std::uint32_t savedNameSize_ = 0;  ///< bytes of the saved name after the name in `text_`
   std::uint32_t reasonSize_ = 0;     ///< bytes of the reason after the saved name
-  LONG size_ = 0;
+  std::uint64_t size_ = 0;
   ULONG referenceCount_ = 0;
   EntryDetails details_;
   bool isDirectory_ = false;

@@ -12,7 +12,7 @@
 struct EntryRecord {
   std::string name;        ///< the entry's name as the engine reports it (host form, UTF-8)
   std::string savedName;   ///< where UnZip wrote it, relative to the target; "" when not written
-  int32_t size = 0;        ///< the 32-bit uncompressed size field, read as signed
+  uint64_t size = 0;       ///< the uncompressed size (from the ZIP64 extra field when it has one)
   bool isDirectory = false;  ///< Type "Dir", else "File"
   bool encrypted = false;    ///< general-purpose flag bit 0: PasswordRequired "Yes", else "No"
   EntryDetails details;     ///< the central header's other facts, for verbose listings
@@ -25,7 +25,7 @@ struct EntryRecord {
   /// is the engine's answer for this entry. With a candidate, SavedName is the candidate when the
   /// entry was extracted; without one it is the entry's name when UnZip extracted it; else "".
   static EntryRecord Describe(bool unzipping, std::string entryName, bool isDirectory,
-                              uint32_t uncompressedSize, const std::string& savedNameCandidate,
+                              uint64_t uncompressedSize, const std::string& savedNameCandidate,
                               bool extracted, bool encrypted) {
     EntryRecord record;
     if (!savedNameCandidate.empty())
@@ -33,7 +33,7 @@ struct EntryRecord {
     else
       record.savedName = unzipping && extracted ? entryName : std::string();
     record.name = std::move(entryName);
-    record.size = static_cast<int32_t>(uncompressedSize);  // two's complement, as C++20 defines it
+    record.size = uncompressedSize;
     record.isDirectory = isDirectory;
     record.encrypted = encrypted;
     return record;

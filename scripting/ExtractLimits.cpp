@@ -22,7 +22,7 @@ ExtractLimits ExtractLimits::Current() {
   return limits;
 }
 
-std::string ExtractBudget::Admit(std::uint32_t uncompressedBytes, std::uint32_t compressedBytes, std::uint16_t method) {
+std::string ExtractBudget::Admit(std::uint64_t uncompressedBytes, std::uint64_t compressedBytes, std::uint16_t method) {
   // Stored (0) and deflated (8) data: the methods the default ratio was chosen for.
   const bool ratioApplies = limits_.ratioSet || method == 0 || method == 8;
   if (ratioApplies && uncompressedBytes >= ExtractLimits::RatioFloorBytes) {

@@ -43,7 +43,7 @@ public:
   /// "" when an entry of these declared sizes and compression method (APPNOTE 4.4.5) may be
   /// written, counting it; otherwise the reason it is refused (`NotExtractedReason`), counting
   /// nothing.
-  std::string Admit(std::uint32_t uncompressedBytes, std::uint32_t compressedBytes, std::uint16_t method);
+  std::string Admit(std::uint64_t uncompressedBytes, std::uint64_t compressedBytes, std::uint16_t method);
   /// The declared bytes admitted so far.
   std::uint64_t AdmittedBytes() const { return admittedBytes_; }
 

@@ -32,13 +32,13 @@ std::string Crc(unsigned long crc) {
 }
 
 /// The space saved, in percent of the original size, as `unzip -v` shows it.
-int SavedPercent(unsigned long original, unsigned long compressed) {
+int SavedPercent(unsigned long long original, unsigned long long compressed) {
   if (original == 0) return 0;
   const long long saved = static_cast<long long>(original) - static_cast<long long>(compressed);
   return static_cast<int>(saved * 100 / static_cast<long long>(original));
 }
 
-unsigned long SizeField(LONG size) { return static_cast<ULONG>(size); }
+unsigned long long SizeField(LONGLONG size) { return static_cast<ULONGLONG>(size); }
 
 }  // namespace
 
@@ -75,14 +75,13 @@ void PrintListingEntry(const ListedEntry& e, std::size_t index, bool json, bool 
     return;
   }
   const char* encrypted = e.passwordRequired == "Yes" ? "yes" : "no";
-  // The property is the 32-bit size field read as signed; the table shows the field's real value.
   if (verbose)
-    std::printf("%-4s  %10lu  %-9s  %10lu  %3d%%  %-9s  %-10s  %-5s  %-8s  %s\n", e.type.c_str(), SizeField(e.size),
-                MethodName(d.method).c_str(), static_cast<unsigned long>(d.compressedBytes),
+    std::printf("%-4s  %10llu  %-9s  %10llu  %3d%%  %-9s  %-10s  %-5s  %-8s  %s\n", e.type.c_str(), SizeField(e.size),
+                MethodName(d.method).c_str(), static_cast<unsigned long long>(d.compressedBytes),
                 SavedPercent(SizeField(e.size), d.compressedBytes), encrypted, DosDate(d.dosDate).c_str(),
                 DosTime(d.dosTime, false).c_str(), Crc(d.crc32).c_str(), PrintableName(e.name).c_str());
   else
-    std::printf("%-4s  %10lu  %-9s  %s\n", e.type.c_str(), SizeField(e.size), encrypted, PrintableName(e.name).c_str());
+    std::printf("%-4s  %10llu  %-9s  %s\n", e.type.c_str(), SizeField(e.size), encrypted, PrintableName(e.name).c_str());
 }
 
 void PrintListingEnd(std::size_t count, bool json) {

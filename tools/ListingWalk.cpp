@@ -47,7 +47,7 @@ std::size_t WalkListing(const VariantValue& collectionValue, const WantedMembers
     DispatchObject entry = DispatchObject::FromVariant(
         collection.Invoke(item, "Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, position.get(), 1));
     listed.type = type.Read(entry).AsText();
-    if (wanted.size) listed.size = size.Read(entry).AsLong(0);
+    if (wanted.size) listed.size = size.Read(entry).AsLongLong(0);
     if (wanted.savedName) listed.savedName = savedName.Read(entry).AsText();
     if (wanted.passwordRequired) listed.passwordRequired = passwordRequired.Read(entry).AsText();
     // unzip needs the name only of an entry it has to report as not extracted.

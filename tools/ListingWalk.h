@@ -12,7 +12,7 @@
 struct ListedEntry {
   std::string name;
   std::string type;                ///< "File" or "Dir"
-  LONG size = 0;                   ///< the 32-bit size field, read as signed
+  LONGLONG size = 0;               ///< the entry's Size: its exact uncompressed size
   std::string savedName;
   std::string passwordRequired;    ///< "Yes" or "No"
   std::string notExtractedReason;  ///< ErrorReason: why unzip did not write the entry

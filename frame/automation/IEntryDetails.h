@@ -6,7 +6,7 @@
 
 /// The facts `unzip -v` shows of an entry, from its central header (APPNOTE 4.4).
 struct EntryDetails {
-  ULONG compressedBytes = 0;  ///< compressed size, with a 12-byte encryption header when encrypted
+  ULONGLONG compressedBytes = 0;  ///< compressed size, with a 12-byte encryption header when encrypted
   ULONG crc32 = 0;            ///< CRC-32 of the uncompressed data
   USHORT method = 0;          ///< compression method: 0 stored, 8 deflated, others as the note numbers them
   USHORT dosDate = 0;         ///< last modification date, MS-DOS format

@@ -13,7 +13,9 @@ struct IUnZipEntries : IDispatch {
 
   virtual HRESULT get_Name(BSTR* value) = 0;              ///< DISPID 1
   virtual HRESULT get_Type(BSTR* value) = 0;              ///< DISPID 2
-  virtual HRESULT get_Size(LONG* value) = 0;              ///< DISPID 3
+  /// The uncompressed size: VT_I4 below 2 GiB (what scripts always saw there), the exact
+  /// value as VT_I8 from 2 GiB on.
+  virtual HRESULT get_Size(VARIANT* value) = 0;           ///< DISPID 3
   virtual HRESULT get_SavedName(BSTR* value) = 0;         ///< DISPID 4
   virtual HRESULT get_PasswordRequired(BSTR* value) = 0;  ///< DISPID 5
   /// Why UnZip did not extract the entry, in words a user understands; empty when it was

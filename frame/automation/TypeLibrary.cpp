@@ -133,12 +133,8 @@ const MemberInfo kUnZipEntriesMembers[] = {
        const HRESULT hr = Entry(s)->get_Type(&value);  // before `value` is read
        return TextResult(hr, value, r);
      }},
-    {"Size", K::PropertyGet, 3, 3, {}, VT_I4, "property Size",
-     [](IDispatch* s, VARIANT*, VARIANT* r) {
-       LONG value = 0;
-       const HRESULT hr = Entry(s)->get_Size(&value);  // before `value` is read
-       return LongResult(hr, value, r);
-     }},
+    {"Size", K::PropertyGet, 3, 3, {}, VT_VARIANT, "property Size",
+     [](IDispatch* s, VARIANT*, VARIANT* r) { return Entry(s)->get_Size(r); }},
     {"SavedName", K::PropertyGet, 4, 4, {}, VT_BSTR, "property SavedName",
      [](IDispatch* s, VARIANT*, VARIANT* r) {
        BSTR value = nullptr;

@@ -56,6 +56,7 @@ struct RecordsError {
   int code = 0;
   std::string message;
   std::string fileName;
+  std::string detail;
 };
 
 template <class Action>
@@ -67,6 +68,7 @@ RecordsError RecordsErrorOf(Action&& action) {
     result.code = error.GetCause();
     result.message = error.GetErrorDescription();
     result.fileName = error.GetFileName();
+    result.detail = error.GetDetail();
   }
   return result;
 }

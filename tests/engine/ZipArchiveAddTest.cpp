@@ -254,25 +254,6 @@ TEST(ZipArchiveAdd, AStopOnASpannedArchiveLeavesTheEntryForTheAfterErrorClose) {
   EXPECT_EQ(archive.GetZlibBlockCount(), 0u);
 }
 
-TEST(ZipArchiveAdd, FilesOfFourGibibytesAreRefusedBeforeAnythingIsWritten) {
-  ScratchDir dir;
-  ASSERT_EQ(RunCommand("truncate -s 4G " + ShellQuote(dir / "huge.bin")).exitStatus, 0);
-  ASSERT_EQ(RunCommand("truncate -s 4294967295 " + ShellQuote(dir / "almost.bin")).exitStatus, 0);
-  CZipArchive archive;
-  ASSERT_TRUE(archive.Open(dir / "h.zip", CZipArchive::CreateNew));
-  WriteTestEntry(archive, "first.txt", "first");
-  std::uint64_t before = std::filesystem::file_size(dir / "h.zip");
-  std::string message;
-  EXPECT_EQ(ZipErrorOf([&] { archive.AddFile(dir / "huge.bin", 0); }, &message), 27);
-  EXPECT_EQ(message, "File too large");
-  // One byte less fits the size field, but not behind the entry already in the archive.
-  EXPECT_EQ(ZipErrorOf([&] { archive.AddFile(dir / "almost.bin", 0); }), 27);
-  EXPECT_EQ(archive.GetCount(), 1);
-  EXPECT_EQ(std::filesystem::file_size(dir / "h.zip"), before);
-  archive.Close();
-  EXPECT_EQ(RunCommand("unzip -tq " + ShellQuote(dir / "h.zip")).exitStatus, 0);
-}
-
 TEST(ZipArchiveAdd, The65536thEntryIsRefused) {
   CZipMemFile memory;
   CZipArchive archive;

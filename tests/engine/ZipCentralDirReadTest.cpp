@@ -119,11 +119,42 @@ TEST_P(CentralDirRead, Zip64EndRecordBeforeTheEndRecordIsPartOfTheDirectory) {
     EXPECT_EQ(ReadEntryData(archive, 1), entries[1].data);
   }
   {
-    // With a ZIP64 record present, a marker in the ordinary record would need its 64-bit value.
+    // An end record holding only placeholders (as writers past one limit leave every field):
+    // each takes the ZIP64 record's value.
     std::string marked = withZip64;
-    PatchLE(marked, marked.size() - ER::Size + ER::DirectoryOffset, 0xFFFFFFFF, 4);
+    const std::size_t end = marked.size() - ER::Size;
+    PatchLE(marked, end + ER::ThisVolume, 0xFFFF, 2);
+    PatchLE(marked, end + ER::StartVolume, 0xFFFF, 2);
+    PatchLE(marked, end + ER::HeadersOnVolume, 0xFFFF, 2);
+    PatchLE(marked, end + ER::HeadersTotal, 0xFFFF, 2);
+    PatchLE(marked, end + ER::DirectorySize, 0xFFFFFFFF, 4);
+    PatchLE(marked, end + ER::DirectoryOffset, 0xFFFFFFFF, 4);
     RecordsOpenArchive archive(marked, GetParam());
+    archive.central.ReadCentralDir();
+    EXPECT_EQ(archive.central.m_uBytesBeforeZip, 100u);
+    EXPECT_EQ(archive.central.m_info.m_uOffset, built.directoryOffset - 100);
+    ASSERT_EQ(archive.central.GetCount(), 3);
+    EXPECT_EQ(ReadEntryData(archive, 2), entries[2].data);
+  }
+  {
+    // A 64-bit offset that would wrap around when added to the size is damage, not a position.
+    std::string wrapping = withZip64;
+    PatchLE(wrapping, built.endRecordOffset + 48, 0xFFFFFFFFFFFFFFF0ull, 8);  // directory offset
+    PatchLE(wrapping, wrapping.size() - ER::Size + ER::DirectoryOffset, 0xFFFFFFFF, 4);
+    RecordsOpenArchive archive(wrapping, GetParam());
     EXPECT_EQ(RecordsErrorOf([&] { archive.central.ReadCentralDir(); }).code, 101);
+  }
+  {
+    // The entry indexes are 16-bit: a ZIP64 count past 65535 is refused, whatever the end record says.
+    std::string many = withZip64;
+    const std::size_t zip64At = built.endRecordOffset;
+    PatchLE(many, zip64At + 24, 70000, 8);  // entries on this disk
+    PatchLE(many, zip64At + 32, 70000, 8);  // total entries
+    PatchLE(many, many.size() - ER::Size + ER::HeadersTotal, 0xFFFF, 2);
+    RecordsOpenArchive archive(many, GetParam());
+    const auto error = RecordsErrorOf([&] { archive.central.ReadCentralDir(); });
+    EXPECT_EQ(error.code, 101);
+    EXPECT_EQ(error.detail, "the ZIP64 end record counts 70000 entries, more than the 65535 this engine reads");
   }
 }
 

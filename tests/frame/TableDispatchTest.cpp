@@ -53,8 +53,9 @@ public:
     Make(u"leaked unless freed", value);
     return E_FAIL;
   }
-  HRESULT get_Size(LONG* value) override {
-    *value = 1234;
+  HRESULT get_Size(VARIANT* value) override {
+    value->vt = VT_I4;
+    value->lVal = 1234;
     return S_OK;
   }
   HRESULT get_SavedName(BSTR* value) override { return Make(u"", value); }

@@ -105,7 +105,7 @@ TEST(TypeLibrary, CollectionAndEntryMembers) {
   ExpectRows(IUnZipEntries::TypeInfo(), {
       {"Name", K::PropertyGet, 1, {}, VT_BSTR, "property Name"},
       {"Type", K::PropertyGet, 2, {}, VT_BSTR, "property Type"},
-      {"Size", K::PropertyGet, 3, {}, VT_I4, "property Size"},
+      {"Size", K::PropertyGet, 3, {}, VT_VARIANT, "property Size"},
       {"SavedName", K::PropertyGet, 4, {}, VT_BSTR, "property SavedName"},
       {"PasswordRequired", K::PropertyGet, 5, {}, VT_BSTR, "property PasswordRequired"},
       {"ErrorReason", K::PropertyGet, 6, {}, VT_BSTR, "property ErrorReason"},

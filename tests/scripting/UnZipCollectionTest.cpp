@@ -17,7 +17,7 @@ namespace {
 
 struct ListedItem {
   std::string name, type;
-  LONG size = 0;
+  LONGLONG size = 0;
   std::string savedName, passwordRequired;
   bool operator==(const ListedItem&) const = default;
 };
@@ -36,7 +36,10 @@ ListedItem Describe(IDispatch* dispatch) {
   item.name = text.ToUtf8();
   entry->get_Type(text.ReleaseAndGetAddressOf());
   item.type = text.ToUtf8();
-  entry->get_Size(&item.size);
+  VARIANT size;
+  VariantInit(&size);
+  entry->get_Size(&size);
+  item.size = size.vt == VT_I4 ? size.lVal : size.vt == VT_I8 ? size.llVal : -1;
   entry->get_SavedName(text.ReleaseAndGetAddressOf());
   item.savedName = text.ToUtf8();
   entry->get_PasswordRequired(text.ReleaseAndGetAddressOf());
@@ -178,7 +181,7 @@ TEST(UnZipCollection, EmptyArchiveGivesAnEmptyCollection) {
   }
 }
 
-TEST(UnZipCollection, SizeIsTheThirtyTwoBitFieldReadAsSigned) {
+TEST(UnZipCollection, SizeIsAThirtyTwoBitIntegerBelowTwoGibibytesAndTheExactSixtyFourBitOneAbove) {
   ScratchDir dir;
   const std::string zip = dir / "big.zip";
   WritePeerArchive(zip, {{"huge.bin", "x"}});
@@ -194,7 +197,29 @@ TEST(UnZipCollection, SizeIsTheThirtyTwoBitFieldReadAsSigned) {
   EXPECT_EQ(result, "");
   const std::vector<ListedItem> items = Items(*list.Get());
   ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].size, -2147483647);
+  EXPECT_EQ(items[0].size, 2147483649);
+  VARIANT value;
+  VariantInit(&value);
+  ASSERT_EQ(list->get_Item(1, &value), S_OK);
+  ASSERT_EQ(value.vt, VT_DISPATCH);
+  ComPtr<IUnZipEntries> entry;
+  ASSERT_EQ(ComPtr<IDispatch>(value.pdispVal).As(IID_IUnZipEntries, entry), S_OK);
+  VariantClear(&value);
+  VARIANT size;
+  VariantInit(&size);
+  ASSERT_EQ(entry->get_Size(&size), S_OK);
+  EXPECT_EQ(size.vt, VT_I8);
+  EXPECT_EQ(size.llVal, 2147483649);
+  // One byte below 2 GiB keeps the 32-bit integer existing scripts were given.
+  bytes.replace(central + 24, 4, std::string("\xFF\xFF\xFF\x7F", 4));
+  WriteFileBytes(zip, bytes);
+  ComPtr<CUnZip> small = Filled(RequestFor(OpList, zip), result);
+  ASSERT_EQ(small->get_Item(1, &value), S_OK);
+  ASSERT_EQ(ComPtr<IDispatch>(value.pdispVal).As(IID_IUnZipEntries, entry), S_OK);
+  VariantClear(&value);
+  ASSERT_EQ(entry->get_Size(&size), S_OK);
+  EXPECT_EQ(size.vt, VT_I4);
+  EXPECT_EQ(size.lVal, 2147483647);
 }
 
 TEST(UnZipCollection, AnythingButAnArchiveCannotBeOpened) {

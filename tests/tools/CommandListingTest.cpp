@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "BrevikRunner.h"
+#include "support/RecordsArchiveBuilder.h"
 #include "support/ScratchDir.h"
 
 using namespace brevik::test;
@@ -47,4 +48,30 @@ TEST(CommandListing, EntriesComeInTheArchivesOrderAndVerboseAgreesWithPython) {
                              "\"PasswordRequired\": \"No\", \"ErrorReason\": \"\", \"CompressedSize\": 5000, \"Method\": \"Stored\""),
             std::string::npos)
       << json.output;
+}
+
+TEST(CommandListing, ASizePastFourGibibytesIsPrintedExactly) {
+  ScratchDir dir;
+  // Listing reads only the directory: its central header declares 5,000,000,000 bytes through
+  // the ZIP64 extra field, whatever the one stored byte says.
+  std::vector<RecordsEntry> entries = {StoredEntry("huge.bin", "x")};
+  entries[0].centralExtra = RecordBytes()
+                                .U16(0x0001)         // ZIP64 header id
+                                .U16(8)              // data size
+                                .U64(5000000000ull)  // original size
+                                .str();
+  RecordsArchive built = BuildStoredArchive(entries);
+  PatchLE(built.bytes, built.centralOffsets[0] + 24, 0xFFFFFFFF, 4);  // uncompressed size: placeholder
+  WriteFileBytes(dir / "big.zip", built.bytes);
+  std::string errors;
+  const CommandResult json = RunBrevik(dir.path(), "list --json big.zip", &errors);
+  ASSERT_EQ(json.exitStatus, 0) << errors;
+  EXPECT_EQ(json.output,
+            "[\n {\"Name\": \"huge.bin\", \"Type\": \"File\", \"Size\": 5000000000, \"SavedName\": \"\", "
+            "\"PasswordRequired\": \"No\", \"ErrorReason\": \"\"}\n]\n");
+  const CommandResult table = RunBrevik(dir.path(), "list big.zip");
+  EXPECT_EQ(table.output,
+            "Type        Size  Encrypted  Name\n"
+            "File  5000000000  no         huge.bin\n"
+            "1 entry\n");
 }

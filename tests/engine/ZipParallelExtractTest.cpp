@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 
 // An archive of many small files in folders, with among them: a stored entry whose data is
 // damaged, a name that leaves the target, one entry above the whole-inflate bound, a link, an
-// empty file, a name given twice, a file whose name is also a folder of a later entry, and an
-// encrypted entry (password "right") between plain ones.
+// empty file, a name given twice, a file whose name is also a folder of a later entry, and two
+// encrypted entries (password "right", the traditional cipher and AES) between plain ones.
 std::string MakeMixedArchive(const ScratchDir& dir) {
   const std::string path = dir / "mixed.zip";
   const std::string script =
@@ -59,6 +59,8 @@ std::string MakeMixedArchive(const ScratchDir& dir) {
   EXPECT_TRUE(archive.Open(path, CZipArchive::OpenExisting));
   EXPECT_TRUE(archive.SetPassword("right"));
   WriteTestEntry(archive, "secret.txt", GeneratedBytes(20000, 3, true), 6);
+  archive.SetEncryption(CZipArchive::Aes256);
+  WriteTestEntry(archive, "aes.txt", GeneratedBytes(25000, 6, true), 6);
   EXPECT_TRUE(archive.SetPassword(nullptr));
   WriteTestEntry(archive, "after1.txt", GeneratedBytes(30000, 4, true), 6);
   WriteTestEntry(archive, "after2.txt", GeneratedBytes(40000, 5, true), 1);
@@ -71,15 +73,16 @@ struct ExtractionRun {
   std::vector<std::string> events;    ///< the callbacks, the target folder's path cut out
 };
 
-// Extracts every entry of `archive` into `target` with `threads`, the password "wrong" set.
-ExtractionRun ExtractAll(const std::string& archivePath, const std::string& target, unsigned threads) {
+// Extracts every entry of `archive` into `target` with `threads` and `password`.
+ExtractionRun ExtractAll(const std::string& archivePath, const std::string& target, unsigned threads,
+                         const char* password = "wrong") {
   ExtractionRun run;
   RecordingCallback callback;
   CZipArchive archive;
   EXPECT_TRUE(archive.Open(archivePath, CZipArchive::OpenReadOnly));
   archive.SetReadAhead(true);
   archive.SetCallback(&callback, cbExtract);
-  EXPECT_TRUE(archive.SetPassword("wrong"));
+  EXPECT_TRUE(archive.SetPassword(password));
   {
     CZipParallelExtract extractor(archive, threads);
     const auto take = [&](bool wait) {
@@ -138,19 +141,33 @@ TEST(ZipParallelExtract, FilesModesTimesOutcomesAndCallbacksAreThoseOfOneThread)
 
   // What one thread gives is itself right: the damaged, leaving, locked and clashing entries
   // fail for their own reasons and the others are written.
-  ASSERT_EQ(one.outcomes.size(), 94u);
+  ASSERT_EQ(one.outcomes.size(), 95u);
   EXPECT_EQ(one.outcomes[0], "0 extracted refusal 0");
   EXPECT_EQ(one.outcomes[81], "81 not extracted refusal 0 error 102");  // bad.bin: its CRC
   EXPECT_EQ(one.outcomes[82], "82 not extracted refusal 133");          // ../evil.txt
   EXPECT_EQ(one.outcomes[83], "83 extracted refusal 0");                // big.bin, streamed
   EXPECT_EQ(one.outcomes[89], "89 not extracted refusal 0 file error " + std::to_string(ENOTDIR));  // a/b
   EXPECT_EQ(one.outcomes[91], "91 not extracted refusal 0 error 110");  // secret.txt: wrong password
-  EXPECT_EQ(one.outcomes[93], "93 extracted refusal 0");
+  EXPECT_EQ(one.outcomes[92], "92 not extracted refusal 0 error 110");  // aes.txt
+  EXPECT_EQ(one.outcomes[94], "94 extracted refusal 0");
   EXPECT_EQ(ReadFileBytes(dir / "four/dup.txt"), "second");
   EXPECT_EQ(ReadFileBytes(dir / "four/docs/sub3/f7.txt"), ReadFileBytes(dir / "one/docs/sub3/f7.txt"));
   EXPECT_FALSE(fs::exists(dir / "four/bad.bin"));
   EXPECT_FALSE(fs::exists(dir / "evil.txt"));
   EXPECT_EQ(fs::file_size(dir / "four/big.bin"), CZipWholeInflater::MaxEntryBytes + 12345);
+}
+
+TEST(ZipParallelExtract, EncryptedEntriesAreDecryptedInOrderAndWrittenByWorkers) {
+  ScratchDir dir;
+  const std::string archive = MakeMixedArchive(dir);
+  const ExtractionRun one = ExtractAll(archive, dir / "one", 1, "right");
+  const ExtractionRun two = ExtractAll(archive, dir / "two", 2, "right");
+  EXPECT_EQ(two.outcomes, one.outcomes);
+  EXPECT_EQ(Tree(dir / "two"), Tree(dir / "one"));
+  EXPECT_EQ(one.outcomes[91], "91 extracted refusal 0");
+  EXPECT_EQ(one.outcomes[92], "92 extracted refusal 0");
+  EXPECT_EQ(ReadFileBytes(dir / "two/secret.txt"), GeneratedBytes(20000, 3, true));
+  EXPECT_EQ(ReadFileBytes(dir / "two/aes.txt"), GeneratedBytes(25000, 6, true));
 }
 
 TEST(ZipParallelExtract, EntriesOfOneNameLandInTheArchivesOrderWhateverTheThreads) {

@@ -105,6 +105,9 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
       }
       if (stopCode != 0 || got < chunk) break;
     }
+    // Data that goes on past its declared size is damage, whatever the buffer's size: one more
+    // read, with the declared size delivered, lets the stream show whether it ends there.
+    if (stopCode == 0 && info_.uncompressedLeft == 0) ReadEntryData(buffer, chunk);
     // The entry is checked first (a CRC mismatch throws, and the temporary goes), then the time
     // goes to the still open file, not through a path.
     closed = CloseEntryForReading(nullptr, false);

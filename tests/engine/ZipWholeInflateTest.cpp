@@ -90,6 +90,23 @@ TEST(ZipWholeInflate, ADeclaredSizeSmallerThanTheDataIsDamageEvenWithTheMatching
   archive.Close(CZipArchive::CloseAfterError);
 }
 
+TEST(ZipWholeInflate, AStreamedEntryWhoseDataGoesOnPastItsDeclaredSizeIsRefusedToo) {
+  ScratchDir dir;
+  const std::string data = GeneratedBytes(static_cast<std::size_t>(CZipWholeInflater::MaxEntryBytes) + 200000, 8, true);
+  const std::string path = dir / "lie.zip";
+  const std::size_t central = WriteOneEntry(path, data);
+  // Above the whole-inflate bound, and not a multiple of the 64 KiB buffer.
+  const std::uint32_t declared = static_cast<std::uint32_t>(CZipWholeInflater::MaxEntryBytes) + 100;
+  SetCrcAndSize(path, central, ZipCrc32(0, data.data(), declared), declared);
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(path, CZipArchive::OpenReadOnly));
+  std::string message;
+  EXPECT_EQ(ZipErrorOf([&] { archive.ExtractEntry(0, dir / "out"); }, &message), 506);
+  EXPECT_EQ(message, "Zlib library error (buffer error)");
+  EXPECT_FALSE(fs::exists(dir / "out/t.txt"));
+  archive.Close(CZipArchive::CloseAfterError);
+}
+
 TEST(ZipWholeInflate, AWrongCrcOrADeclaredSizeLargerThanTheDataKeepsNoFile) {
   ScratchDir dir;
   const std::string data = GeneratedBytes(100000, 7, true);

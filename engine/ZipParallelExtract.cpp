@@ -43,6 +43,8 @@ struct CZipParallelExtract::Job {
   std::uint64_t bytes = 0;  ///< counted in flight
 
   bool onWorker = false;
+  bool runAhead = false;  ///< extracted at once on the calling thread, ahead of entries in flight
+  bool silent = false;    ///< its extraction makes no callbacks (a name refused before any)
   bool written = false;   ///< the worker is done with it (guarded by the mutex)
   bool again = false;     ///< its data did not check out: extracted again on the calling thread
   bool finished = false;  ///< its outcome is final and its callbacks are made
@@ -84,6 +86,17 @@ void CZipParallelExtract::Extract(int index, const std::string& targetFolder, bo
   job.bufferSize = bufferSize;
 
   if (workers_.empty() || !Prepare(job)) {
+    if (job.runAhead) {
+      // It changes nothing an entry in flight touches: extracted now, its callbacks made in its
+      // turn, as a worker's entry has them.
+      CZipActionCallback* callback = archive_.GetCallback(cbExtract);
+      if (callback != nullptr) archive_.SetCallback(nullptr, cbExtract);
+      ExtractHere(job);
+      if (callback != nullptr) archive_.SetCallback(callback, cbExtract);
+      job.written = true;  // nothing is left for a worker; not yet seen by one
+      jobs_.push_back(std::move(owned));
+      return;
+    }
     // In its turn: every entry before it finished first, its callbacks made live.
     Settle();
     ExtractHere(job);
@@ -145,12 +158,22 @@ bool CZipParallelExtract::Prepare(Job& job) {
   CZipFileHeader header;
   if (!archive.GetEntryInfo(header, job.index)) return false;
   if (!archive.ResolveExtractTarget(header, job.targetFolder, job.fullPath,
-                                    job.hasNewName ? job.newName.c_str() : nullptr, job.targetPath, job.relative))
+                                    job.hasNewName ? job.newName.c_str() : nullptr, job.targetPath, job.relative)) {
+    // Refused before anything is made or reported.
+    job.runAhead = job.silent = true;
     return false;
+  }
+  job.entryName = header.GetFileName();
+  // A folder is made on the calling thread, ahead of the files in flight unless one of them
+  // lies in it (its mode could shut them out) or takes its name.
+  if (header.IsDirectoryEntry()) {
+    job.runAhead = !ClashesWithWrites(job.relative);
+    return false;
+  }
   const std::uint32_t attributes = header.EntryAttributes();
   const std::uint16_t method = header.m_uMethod;
   // Files only, of the methods inflated whole, small enough to be held in memory.
-  if (header.IsDirectoryEntry() || job.relative.empty() || PlatformOps::AttrIsSymbolicLink(attributes)) return false;
+  if (job.relative.empty() || PlatformOps::AttrIsSymbolicLink(attributes)) return false;
   if (method != ZipFormat::Method::Stored && method != ZipFormat::Method::Deflated && method != ZipAesFormat::Method)
     return false;
   if (header.m_uUncomprSize > CZipWholeInflater::MaxEntryBytes || header.m_uComprSize > CZipWholeInflater::MaxEntryBytes)
@@ -204,7 +227,6 @@ bool CZipParallelExtract::Prepare(Job& job) {
     job.CloseFolder();
     return false;
   }
-  job.entryName = header.GetFileName();
   job.name = std::string(CZipTargetFolder::LastComponent(job.relative));
   job.size = header.m_uUncomprSize;
   job.crc = header.m_uCrc32;
@@ -232,8 +254,9 @@ void CZipParallelExtract::Finish(Job& job) {
     return;
   }
   CZipActionCallback* callback = archive_.GetCallback(cbExtract);
-  if (callback == nullptr) return;
-  // The calls a single thread makes for the entry: a failed one ends without `End`.
+  if (callback == nullptr || job.silent) return;
+  // The calls a single thread makes for the entry (a folder's total is 0): a failed one ends
+  // without `End`.
   callback->Begin(job.entryName.c_str(), job.targetPath.c_str());
   callback->SetTotal(job.size);
   if (job.outcome.error) return;

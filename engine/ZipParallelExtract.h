@@ -29,11 +29,11 @@ struct ZipExtractOutcome {
 /// code and a data descriptor on the way) and makes the folders above it; a worker inflates
 /// them, checks the CRC and writes the file through a temporary in its folder, which the
 /// worker's own descriptor of that folder names. Only entries of at most
-/// `CZipWholeInflater::MaxEntryBytes`, stored or deflated, go to workers; folders, links,
-/// larger entries and other methods are extracted on the calling thread, in their turn, after
-/// every entry before them is finished. An entry whose path is, or lies in, or holds the path
-/// of an entry still being written waits for that one too, so that the order of changes on disk
-/// under one name is the archive's. An entry that fails on a worker for a reason in its data
+/// `CZipWholeInflater::MaxEntryBytes`, stored or deflated, go to workers; links, larger entries
+/// and other methods are extracted on the calling thread, in their turn, after every entry
+/// before them is finished. Folders are made at once on the calling thread. An entry whose path
+/// is, or lies in, or holds the path of an entry still being written waits for every entry
+/// before it, so that the order of changes on disk under one name is the archive's. An entry that fails on a worker for a reason in its data
 /// (a CRC or size that disagrees, damaged deflate data) is extracted again in its turn on the
 /// calling thread, which reports it exactly as a single thread does.
 ///

@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 
 // An archive of many small files in folders, with among them: a stored entry whose data is
 // damaged, a name that leaves the target, one entry above the whole-inflate bound, a link, an
-// empty file, a name given twice, a file whose name is also a folder of a later entry, and two
-// encrypted entries (password "right", the traditional cipher and AES) between plain ones.
+// empty file, a name given twice, a file whose name is also a folder of a later entry, folder
+// entries after files (one holding some of them), and two encrypted entries (password "right", the traditional cipher and AES) between plain ones.
 std::string MakeMixedArchive(const ScratchDir& dir) {
   const std::string path = dir / "mixed.zip";
   const std::string script =
@@ -47,6 +47,8 @@ std::string MakeMixedArchive(const ScratchDir& dir) {
       "add('a', b'a file')\n"
       "add('a/b', b'in a file?')\n"
       "add('stored.txt', b'stored ' * 1000, method=zipfile.ZIP_STORED)\n"
+      "add('late/', b'', 0o700, zipfile.ZIP_STORED, kind=0o040000)\n"
+      "add('docs/sub2/', b'', 0o750, zipfile.ZIP_STORED, day=9, kind=0o040000)\n"
       "z.close()\n"
       "data = bytearray(open('" + path + "', 'rb').read())\n"
       "info = zipfile.ZipFile('" + path + "').getinfo('bad.bin')\n"
@@ -141,15 +143,16 @@ TEST(ZipParallelExtract, FilesModesTimesOutcomesAndCallbacksAreThoseOfOneThread)
 
   // What one thread gives is itself right: the damaged, leaving, locked and clashing entries
   // fail for their own reasons and the others are written.
-  ASSERT_EQ(one.outcomes.size(), 95u);
+  ASSERT_EQ(one.outcomes.size(), 97u);
   EXPECT_EQ(one.outcomes[0], "0 extracted refusal 0");
   EXPECT_EQ(one.outcomes[81], "81 not extracted refusal 0 error 102");  // bad.bin: its CRC
   EXPECT_EQ(one.outcomes[82], "82 not extracted refusal 133");          // ../evil.txt
   EXPECT_EQ(one.outcomes[83], "83 extracted refusal 0");                // big.bin, streamed
   EXPECT_EQ(one.outcomes[89], "89 not extracted refusal 0 file error " + std::to_string(ENOTDIR));  // a/b
-  EXPECT_EQ(one.outcomes[91], "91 not extracted refusal 0 error 110");  // secret.txt: wrong password
-  EXPECT_EQ(one.outcomes[92], "92 not extracted refusal 0 error 110");  // aes.txt
-  EXPECT_EQ(one.outcomes[94], "94 extracted refusal 0");
+  EXPECT_EQ(one.outcomes[92], "92 extracted refusal 0");                // docs/sub2/
+  EXPECT_EQ(one.outcomes[93], "93 not extracted refusal 0 error 110");  // secret.txt: wrong password
+  EXPECT_EQ(one.outcomes[94], "94 not extracted refusal 0 error 110");  // aes.txt
+  EXPECT_EQ(one.outcomes[96], "96 extracted refusal 0");
   EXPECT_EQ(ReadFileBytes(dir / "four/dup.txt"), "second");
   EXPECT_EQ(ReadFileBytes(dir / "four/docs/sub3/f7.txt"), ReadFileBytes(dir / "one/docs/sub3/f7.txt"));
   EXPECT_FALSE(fs::exists(dir / "four/bad.bin"));
@@ -164,8 +167,8 @@ TEST(ZipParallelExtract, EncryptedEntriesAreDecryptedInOrderAndWrittenByWorkers)
   const ExtractionRun two = ExtractAll(archive, dir / "two", 2, "right");
   EXPECT_EQ(two.outcomes, one.outcomes);
   EXPECT_EQ(Tree(dir / "two"), Tree(dir / "one"));
-  EXPECT_EQ(one.outcomes[91], "91 extracted refusal 0");
-  EXPECT_EQ(one.outcomes[92], "92 extracted refusal 0");
+  EXPECT_EQ(one.outcomes[93], "93 extracted refusal 0");
+  EXPECT_EQ(one.outcomes[94], "94 extracted refusal 0");
   EXPECT_EQ(ReadFileBytes(dir / "two/secret.txt"), GeneratedBytes(20000, 3, true));
   EXPECT_EQ(ReadFileBytes(dir / "two/aes.txt"), GeneratedBytes(25000, 6, true));
 }

@@ -675,6 +675,8 @@ def main():
         rows += measure(ctx, "create text, one core", one_core_tools(ctx, "text", corpora["text"]), runs)
     if "create" in groups and (not args.corpus or "mixed" in args.corpus):
         mixed = make_mixed_corpus(corpora_root)
+        files, size = corpus_summary(mixed)
+        corpus_lines.append("| mixed (text, shared libraries, random) | %d | %d |" % (files, size))
         print("create one 256 MiB file of mixed content ...", flush=True)
         rows += measure(ctx, "create mixed 256 MiB", large_file_tools(ctx, "mixed", mixed), runs)
 

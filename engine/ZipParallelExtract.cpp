@@ -104,16 +104,11 @@ void CZipParallelExtract::Extract(int index, const std::string& targetFolder, bo
     jobs_.push_back(std::move(owned));
     return;
   }
+  // Counted in flight since `Prepare`.
   job.onWorker = true;
   jobs_.push_back(std::move(owned));
   {
-    std::unique_lock<std::mutex> lock(mutex_);
-    jobWritten_.wait(lock, [&] {
-      return entriesInFlight_ == 0 ||
-             (bytesInFlight_ + job.bytes <= InFlightBytes && entriesInFlight_ < InFlightEntries);
-    });
-    bytesInFlight_ += job.bytes;
-    ++entriesInFlight_;
+    std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(&job);
   }
   workReady_.notify_one();
@@ -180,12 +175,34 @@ bool CZipParallelExtract::Prepare(Job& job) {
     return false;
   if (ClashesWithWrites(job.relative)) return false;
 
+  // Counted in flight before anything of it is read: its packed bytes and, unless stored, its
+  // inflated ones (the header's sizes, which bound what is read and made).
+  job.bytes = std::uint64_t{header.m_uComprSize} + (method != ZipFormat::Method::Stored ? header.m_uUncomprSize : 0);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    jobWritten_.wait(lock, [&] {
+      return entriesInFlight_ == 0 ||
+             (bytesInFlight_ + job.bytes <= InFlightBytes && entriesInFlight_ < InFlightEntries);
+    });
+    bytesInFlight_ += job.bytes;
+    ++entriesInFlight_;
+  }
+  const auto uncount = [&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bytesInFlight_ -= job.bytes;
+    --entriesInFlight_;
+  };
+
   try {
     archive.targetFolder_.Use(job.targetFolder, job.targetPath);
-    if (!archive.OpenEntryForReading(job.index)) return false;
+    if (!archive.OpenEntryForReading(job.index)) {
+      uncount();
+      return false;
+    }
     // An AES entry of another method, known only now.
     if (archive.decompressor_ != nullptr) {
       archive.CloseEntryForReading(nullptr, true);
+      uncount();
       return false;
     }
     z_stream& pending = archive.info_.stream;
@@ -217,7 +234,10 @@ bool CZipParallelExtract::Prepare(Job& job) {
     // Folders are made here, in the archive's order; the worker gets a descriptor of its own.
     const int parentFd = archive.targetFolder_.ParentOf(job.relative, true, job.targetPath);
     job.parentFd = ::fcntl(parentFd, F_DUPFD_CLOEXEC, 0);
-    if (job.parentFd < 0) return false;
+    if (job.parentFd < 0) {
+      uncount();
+      return false;
+    }
   } catch (...) {
     // Extracted again in its turn, which reports the failure as one thread does.
     try {
@@ -225,6 +245,7 @@ bool CZipParallelExtract::Prepare(Job& job) {
     } catch (...) {
     }
     job.CloseFolder();
+    uncount();
     return false;
   }
   job.name = std::string(CZipTargetFolder::LastComponent(job.relative));
@@ -232,7 +253,6 @@ bool CZipParallelExtract::Prepare(Job& job) {
   job.crc = header.m_uCrc32;
   job.permissions = PlatformOps::FilePermissionsFor(attributes);
   job.modTime = header.EntryTime(archive.entryTimeMemo_);
-  job.bytes = std::uint64_t{job.packedBytes} + (job.deflated ? job.size : 0);
   return true;
 }
 

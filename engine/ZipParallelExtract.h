@@ -42,8 +42,10 @@ struct ZipExtractOutcome {
 /// `InFlightBytes`. The archive must not be used otherwise while this object lives.
 class CZipParallelExtract {
 public:
-  /// Packed and inflated bytes of the entries given to workers and not yet written.
-  static constexpr std::uint64_t InFlightBytes = std::uint64_t{16} << 20;
+  /// Packed and inflated bytes of the entries given to workers and not yet written. With the
+  /// calling thread's own buffers (an entry it reads whole may hold 8 MiB) and the process's
+  /// own, an extraction stays under 32 MiB.
+  static constexpr std::uint64_t InFlightBytes = std::uint64_t{12} << 20;
   /// Entries given to workers and not yet written (each holds a folder descriptor).
   static constexpr std::size_t InFlightEntries = 64;
 
@@ -68,8 +70,9 @@ private:
   struct Job;
   /// Extracts `job` with `ExtractEntry` on the calling thread, into its outcome.
   void ExtractHere(Job& job);
-  /// Reads `job`'s packed bytes and prepares its folder; false when the entry must be
-  /// extracted on the calling thread instead (the archive then has no entry open).
+  /// Counts `job` in flight (waiting while too much is), reads its packed bytes and prepares
+  /// its folder; false when the entry must be extracted on the calling thread instead (the
+  /// archive then has no entry open, and the entry is not counted).
   bool Prepare(Job& job);
   /// Waits for every entry given out, and finishes each in order.
   void Settle();

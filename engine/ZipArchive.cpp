@@ -169,6 +169,7 @@ void CZipArchive::ReleaseEntryState() {
   followingAhead_ = CZipDecodeAhead::Following{};
   decompressor_.reset();
   decompressorEnded_ = false;
+  whole_.Reset();
 }
 
 void CZipArchive::PrepareZlibStream() {
@@ -214,4 +215,6 @@ void CZipArchive::ReleaseArchiveBuffers() {
   info_.ReleaseBuffer();
   readBuffer_.Release();
   decodeAhead_.Release();
+  whole_.packed.Release();
+  whole_.data.Release();
 }

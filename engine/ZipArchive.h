@@ -14,6 +14,7 @@
 #include "engine/ZipInternalInfo.h"
 #include "engine/ZipStorage.h"
 #include "engine/ZipTargetFolder.h"
+#include "engine/ZipWholeInflate.h"
 #include "engine/ZipZlibAllocator.h"
 
 #include <cstdint>
@@ -37,6 +38,9 @@ class CZipPathComponent;
 /// `CloseAfterErrorKeepDirectory`) or destroys the object; nothing is cleaned up by itself.
 /// The object is used by one thread at a time.
 class CZipArchive {
+  // Runs the first half of `ExtractEntry` on the calling thread, the rest on its workers.
+  friend class CZipParallelExtract;
+
 public:
   /// How `Open` treats the path.
   enum OpenMode : int {
@@ -355,6 +359,13 @@ private:
   void FlushEntryBuffer(std::uint32_t count);
   /// Reads, decrypts and deducts the next piece of packed data of the entry open for reading.
   void ReadPackedPiece();
+  /// `ReadEntryData` of a deflated entry that fits in memory, at its first read: all its packed
+  /// bytes read and inflated in one call, into `output` when `room` takes the whole entry, else
+  /// into `whole_.data` to be served from there. False, changing nothing but where the packed
+  /// bytes are (then in memory, for the stream to read), when the result is not exact.
+  bool InflateWhole(Bytef* output, std::uint32_t room, std::uint32_t& delivered);
+  /// Delivers up to `room` bytes of an entry inflated whole into `whole_.data`.
+  std::uint32_t ServeWhole(Bytef* output, std::uint32_t room);
   /// `ReadEntryData` of an entry read through `decompressor_`: at most `room` bytes into
   /// `output`. Once the declared size is delivered, reads on to the method's end mark (when it
   /// has one) and past any packed bytes after it. Throws 101 for damaged data, 505 when the
@@ -394,6 +405,10 @@ private:
   /// when the window cannot serve it, the file then still at the encryption header. Throws 110
   /// when its decrypted header fails the check.
   char* DecodedAhead(int index, const CZipFileHeader& entry);
+  /// Where `ExtractEntry` writes `header`: its full path and its path below `targetFolder`
+  /// (normalised). False, with `extractRefusal_` set, for a name that would leave the folder.
+  bool ResolveExtractTarget(const CZipFileHeader& header, const std::string& targetFolder, bool fullPath,
+                            const char* newName, std::string& targetPath, std::string& relative);
   /// `ExtractEntry` of a folder entry at `relativePath` below the target folder.
   bool ExtractFolderEntry(const CZipFileHeader& header, const std::string& relativePath,
                           const std::string& targetPath);
@@ -469,4 +484,5 @@ private:
   /// reading: the decoder of a method other than stored and deflate; null for those two
   std::unique_ptr<CZipDecompressor> decompressor_;
   bool decompressorEnded_ = false;      ///< reading: `decompressor_` has delivered all it will
+  ZipWholeRead whole_;                  ///< reading: a deflated entry inflated in one call
 };

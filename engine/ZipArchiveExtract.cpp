@@ -110,6 +110,8 @@ bool CZipArchive::OpenEntryForReading(int index) {
     info_.compressedLeft = 0;
   }
   info_.uncompressedLeft = opened->m_uUncomprSize;
+  whole_.Reset();
+  whole_.pending = entryDeflated_ && CZipWholeInflater::Fits(opened->m_uUncomprSize, packedBytes);
   info_.crc = 0;
   dummyByteOffered_ = false;
   entryState_ = -1;
@@ -163,7 +165,9 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
   const auto room = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, info_.uncompressedLeft));
   Bytef* output = static_cast<Bytef*>(buffer);
   if (decompressor_ != nullptr) return ReadDecompressed(output, room);
+  if (whole_.served < whole_.ready) return ServeWhole(output, room);
   std::uint32_t delivered = 0;
+  if (whole_.pending && room > 0 && InflateWhole(output, room, delivered)) return delivered;
 
   if (!entryDeflated_) {
     while (delivered < room) {
@@ -227,6 +231,52 @@ std::uint32_t CZipArchive::ReadEntryData(void* buffer, std::uint32_t count) {
     if (finalPass && produced == 0 && stream.avail_in == 0 && info_.compressedLeft == 0) break;
   }
   return delivered;
+}
+
+bool CZipArchive::InflateWhole(Bytef* output, std::uint32_t room, std::uint32_t& delivered) {
+  // Tried once: an entry this does not take is read by the stream from here on.
+  whole_.pending = false;
+  z_stream& stream = info_.stream;
+  if (info_.compressedLeft > 0) {
+    // Not decoded ahead: the packed bytes are read whole, where the stream can take them too.
+    const std::uint32_t packedBytes = info_.compressedLeft;
+    char* packed = whole_.packed.Reserve(packedBytes);
+    storage_.StorageRead(packed, packedBytes, false);
+    DecryptPacked(packed, packedBytes);
+    info_.compressedLeft = 0;
+    stream.next_in = reinterpret_cast<Bytef*>(packed);
+    stream.avail_in = packedBytes;
+  }
+  const std::uint32_t size = info_.uncompressedLeft;
+  const bool direct = room >= size;
+  Bytef* data = direct ? output : reinterpret_cast<Bytef*>(whole_.data.Reserve(size));
+  const CZipWholeInflater::Result result = whole_.inflater.Inflate(stream.next_in, stream.avail_in, data, size);
+  if (result == CZipWholeInflater::Result::Longer) {
+    // A tampered AES entry is reported as such.
+    if (entryAes_) CheckAesCode();
+    ThrowDecodeError(CZipDecompressor::Status::Damaged,
+                     "the data goes on past the entry's declared size of " + std::to_string(size) + " bytes");
+  }
+  if (result != CZipWholeInflater::Result::Exact) return false;
+  // The stream ended at the declared size; packed bytes after its end are not data.
+  stream.avail_in = 0;
+  info_.crc = ZipCrc32(info_.crc, data, size);
+  if (direct) {
+    info_.uncompressedLeft = 0;
+    delivered = size;
+  } else {
+    whole_.ready = size;
+    delivered = ServeWhole(output, room);
+  }
+  return true;
+}
+
+std::uint32_t CZipArchive::ServeWhole(Bytef* output, std::uint32_t room) {
+  const std::uint32_t piece = std::min(room, whole_.ready - whole_.served);
+  std::memcpy(output, whole_.data.data() + whole_.served, piece);
+  whole_.served += piece;
+  info_.uncompressedLeft -= piece;
+  return piece;
 }
 
 int CZipArchive::CloseEntryForReading(const char* targetPath, bool afterError) {

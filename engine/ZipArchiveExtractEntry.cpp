@@ -1,6 +1,7 @@
 // ZipArchiveExtractEntry.cpp -- CZipArchive::ExtractEntry: one entry written beneath the target folder.
 #include "engine/ZipArchive.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "engine/ZipFile.h"
 #include "engine/ZipFileException.h"
 #include "engine/ZipPlatform.h"
+#include "engine/ZipTempEntryGuard.h"
 
 namespace {
 
@@ -25,20 +27,6 @@ std::string_view RelativePart(std::string_view targetPath, std::string_view targ
   while (targetFolder.size() > 1 && targetFolder.back() == '/') targetFolder.remove_suffix(1);
   return targetPath.substr(std::min(targetFolder.size(), targetPath.size()));
 }
-
-/// A temporary beside an entry being written, removed on every way out but `Keep`.
-class TempEntryGuard {
-public:
-  explicit TempEntryGuard(int parentFd) : parentFd_(parentFd) {}
-  ~TempEntryGuard() { CZipTargetFolder::Discard(parentFd_, name); }
-  TempEntryGuard(const TempEntryGuard&) = delete;
-  TempEntryGuard& operator=(const TempEntryGuard&) = delete;
-  void Keep() { name.clear(); }
-  std::string name;
-
-private:
-  int parentFd_;
-};
 
 /// Closes a folder descriptor that `MakeFolder` handed out.
 struct FolderFdCloser {
@@ -56,15 +44,9 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
   if (bufferSize == 0) return false;
   CZipFileHeader header;
   if (!GetEntryInfo(header, index)) return false;
-  std::string targetPath = ExtractedPathFor(header.GetFileName(), targetFolder, fullPath, newName);
-  // A name that climbs out of the target folder is never written, wherever it would land. The
-  // check is made on the path the system calls will see: a NUL byte would end it there.
+  std::string targetPath;
   std::string relative;
-  if (targetPath.find('\0') != std::string::npos || !IsInsideFolder(targetPath, targetFolder) ||
-      !CZipTargetFolder::Normalize(RelativePart(targetPath, targetFolder), relative)) {
-    extractRefusal_ = errNameLeavesTarget;
-    return false;
-  }
+  if (!ResolveExtractTarget(header, targetFolder, fullPath, newName, targetPath, relative)) return false;
 
   CZipActionCallback* callback = GetCallback(cbExtract);
   if (callback != nullptr) callback->Begin(header.GetFileName().c_str(), targetPath.c_str());
@@ -99,26 +81,33 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
   int stopCode = 0;
   int closed = 0;
   {
-    TempEntryGuard temp(parentFd);
+    ZipTempEntryGuard temp(parentFd);
     CZipFile target;
     // The file is made with the entry's permissions, the kernel taking off the umask: no chmod.
     target.Adopt(CZipTargetFolder::MakeTempFile(parentFd, PlatformOps::FilePermissionsFor(attributes), temp.name,
                                                 targetPath),
                  targetPath);
     // Kept for the archive's life: a buffer allocated per entry made the heap grow and shrink
-    // for every small file.
-    char* buffer = readBuffer_.Allocate(bufferSize);
+    // for every small file. An entry inflated whole goes straight into a buffer that holds it
+    // (one byte more, so that a short read says the data ended).
+    const bool whole = whole_.pending;
+    const std::uint32_t chunk = whole ? header.m_uUncomprSize + 1 : bufferSize;
+    char* buffer = whole ? whole_.data.Reserve(chunk) : readBuffer_.Allocate(chunk);
     for (;;) {
-      std::uint32_t got = ReadEntryData(buffer, bufferSize);
-      if (got > 0) {
-        target.Write(buffer, got);
-        if (callback != nullptr && !callback->Step(got)) {
-          stopCode = (got == bufferSize && info_.uncompressedLeft > 0) ? errActionAborted : errActionAbortedSafely;
-          break;
-        }
+      const std::uint32_t got = ReadEntryData(buffer, chunk);
+      // Written and reported in steps of `bufferSize`, however much was read at once.
+      for (std::uint32_t done = 0; done < got && stopCode == 0;) {
+        const std::uint32_t piece = std::min(bufferSize, got - done);
+        target.Write(buffer + done, piece);
+        done += piece;
+        if (callback != nullptr && !callback->Step(piece))
+          stopCode = (done < got || info_.uncompressedLeft > 0) ? errActionAborted : errActionAbortedSafely;
       }
-      if (got < bufferSize) break;
+      if (stopCode != 0 || got < chunk) break;
     }
+    // Data that goes on past its declared size is damage, whatever the buffer's size: one more
+    // read, with the declared size delivered, lets the stream show whether it ends there.
+    if (stopCode == 0 && info_.uncompressedLeft == 0) ReadEntryData(buffer, chunk);
     // The entry is checked first (a CRC mismatch throws, and the temporary goes), then the time
     // goes to the still open file, not through a path.
     closed = CloseEntryForReading(nullptr, false);
@@ -138,6 +127,19 @@ bool CZipArchive::ExtractEntry(int index, const std::string& targetFolder, bool 
   if (stopCode == errActionAbortedSafely && closed != 1) stopCode = errActionAborted;
   if (stopCode != 0) ThrowZipError(stopCode, targetPath);
   return closed == 1;
+}
+
+bool CZipArchive::ResolveExtractTarget(const CZipFileHeader& header, const std::string& targetFolder, bool fullPath,
+                                       const char* newName, std::string& targetPath, std::string& relative) {
+  targetPath = ExtractedPathFor(header.GetFileName(), targetFolder, fullPath, newName);
+  // A name that climbs out of the target folder is never written, wherever it would land. The
+  // check is made on the path the system calls will see: a NUL byte would end it there.
+  if (targetPath.find('\0') != std::string::npos || !IsInsideFolder(targetPath, targetFolder) ||
+      !CZipTargetFolder::Normalize(RelativePart(targetPath, targetFolder), relative)) {
+    extractRefusal_ = errNameLeavesTarget;
+    return false;
+  }
+  return true;
 }
 
 bool CZipArchive::ExtractFolderEntry(const CZipFileHeader& header, const std::string& relativePath,
@@ -175,7 +177,7 @@ bool CZipArchive::ExtractLinkEntry(const CZipFileHeader& header, int parentFd, s
   if (text.empty() || text.find('\0') != std::string::npos) ThrowZipError(errBadLinkText, targetPath);
   if (!CZipTargetFolder::LinkStaysInside(text, depth)) ThrowZipError(errLinkLeavesTarget, targetPath);
 
-  TempEntryGuard temp(parentFd);
+  ZipTempEntryGuard temp(parentFd);
   CZipTargetFolder::MakeTempLink(parentFd, text, temp.name, targetPath);
   // The link's own time: never the time of what it names.
   const std::time_t modTime = header.EntryTime(entryTimeMemo_);

@@ -1,13 +1,18 @@
 // CUnZip.cpp -- the listing collection: its fill from the archive, Count, Item and _NewEnum.
 #include "scripting/CUnZip.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "engine/ZipArchive.h"
 #include "engine/ZipException.h"
 #include "engine/ZipFileException.h"
+#include "engine/ZipParallelExtract.h"
 #include "scripting/ArchiveCloser.h"
 #include "scripting/CUnZipEntries.h"
 #include "scripting/EntryRecord.h"
@@ -16,6 +21,7 @@
 #include "scripting/NotExtractedReason.h"
 #include "scripting/ProgressForwarder.h"
 #include "scripting/TargetFreeSpace.h"
+#include "scripting/WorkerThreads.h"
 
 namespace {
 
@@ -38,6 +44,56 @@ std::string CheckSpaceForAll(CZipArchive& archive, const ZipRequest& request, co
       budget.Admit(header.m_uUncomprSize, header.m_uComprSize, header.m_uMethod);
   }
   return CheckTargetFreeSpace(request.targetPath, budget.AdmittedBytes());
+}
+
+/// An entry seen and not yet described: its outcome may still be on its way.
+struct PendingEntry {
+  CZipFileHeader header;
+  std::string name;
+  std::string candidate;   ///< the unique name chosen under MAKEUNIQUE, below the target
+  std::string uniquePath;  ///< the same with the target folder
+  bool handedOut = false;  ///< given to the extractor, whose outcome it waits for
+  bool extracted = false;
+  std::string reason;
+};
+
+/// Takes `outcome` into `entry`; true when it ends the whole operation (a wrong password).
+bool ReadOutcome(const ZipExtractOutcome& outcome, PendingEntry& entry) {
+  if (!outcome.error) {
+    entry.extracted = outcome.extracted;
+    if (!outcome.extracted) entry.reason = NotExtractedReason::ForRefusal(outcome.refusal);
+    return false;
+  }
+  try {
+    std::rethrow_exception(outcome.error);
+  } catch (const CZipException& error) {
+    if (error.GetCause() == CZipException::errBadPassword) return true;
+    entry.reason = NotExtractedReason::ForEngineError(error);
+  } catch (const CZipFileException& error) {
+    entry.reason = NotExtractedReason::ForFileError(error);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (...) {
+    entry.reason = NotExtractedReason::ForOtherError();
+  }
+  return false;
+}
+
+/// The object that describes `entry`.
+ComPtr<IDispatch> MakeItem(bool unzipping, PendingEntry& entry) {
+  const CZipFileHeader& header = entry.header;
+  EntryRecord record = EntryRecord::Describe(unzipping, std::move(entry.name), header.IsDirectoryEntry(),
+                                             header.m_uUncomprSize, entry.candidate, entry.extracted,
+                                             header.IsEncrypted());
+  if (!entry.extracted) record.notExtractedReason = std::move(entry.reason);
+  record.details.compressedBytes = header.m_uComprSize;
+  record.details.crc32 = header.m_uCrc32;
+  record.details.method = header.m_uMethod;
+  record.details.dosDate = header.m_uModDate;
+  record.details.dosTime = header.m_uModTime;
+  ComPtr<IUnZipEntries> item;
+  if (FAILED(CUnZipEntries::Create(record, item))) throw std::bad_alloc();
+  return ComPtr<IDispatch>(item.Get());
 }
 
 }  // namespace
@@ -86,65 +142,79 @@ std::string CUnZip::FillItems(const ZipRequest& request) {
   }
   ExtractBudget budget(limits);
   UniquePathMaker uniquePaths;
-  // Each entry's object is made as soon as the entry is seen: no list of records beside the
-  // objects, which for an archive of many entries was as large as the objects themselves.
+  // Each entry's object is made as soon as the entry's outcome is known: no list of records
+  // beside the objects, which for an archive of many entries was as large as the objects.
   auto items = std::make_shared<std::vector<ComPtr<IDispatch>>>();
   items->reserve(static_cast<std::size_t>(entryCount));
+  // Entries are written on several threads; their outcomes come back in the archive's order.
+  // Destroyed before the archive: it waits for the entries still being written.
+  CZipParallelExtract extractor(archive, unzipping ? WorkerThreadCount() : 1);
+  std::deque<PendingEntry> waiting;
+  // Takes the outcomes that are in (all, when `wait`) and makes their entries' objects; the
+  // text that ends the whole operation when one says so.
+  const auto takeOutcomes = [&](bool wait) -> std::string {
+    while (!waiting.empty()) {
+      PendingEntry& front = waiting.front();
+      if (front.handedOut) {
+        std::optional<ZipExtractOutcome> outcome = extractor.Next(wait);
+        if (!outcome) break;
+        if (ReadOutcome(*outcome, front)) return "Cannot open file " + zipFile + ". It does not appear to be a valid password";
+      }
+      items->push_back(MakeItem(unzipping, front));
+      waiting.pop_front();
+    }
+    return std::string();
+  };
+  const auto isWaitingFor = [&](const std::string& path) {
+    return std::any_of(waiting.begin(), waiting.end(), [&](const PendingEntry& entry) { return entry.uniquePath == path; });
+  };
+
   for (int index = 0; index < entryCount; ++index) {
     // The host asked to stop (Ctrl-C): no further entry is begun.
     if (progress.StopRequested()) return kStoppedByHost;
-    CZipFileHeader header;
-    std::string name;
-    bool encrypted = false;
-    bool isDirectory = false;
-    std::string candidate;
-    bool extracted = false;
-    std::string reason;
+    PendingEntry entry;
+    CZipFileHeader& header = entry.header;
     try {
       archive.GetEntryInfo(header, index);
-      name = header.GetFileName();
-      encrypted = header.IsEncrypted();
-      isDirectory = header.IsDirectoryEntry();
+      entry.name = header.GetFileName();
       // A folder entry writes no data: the limits judge files only.
-      if (unzipping && !isDirectory) reason = budget.Admit(header.m_uUncomprSize, header.m_uComprSize, header.m_uMethod);
-      if (unzipping && reason.empty()) {
+      if (unzipping && !header.IsDirectoryEntry())
+        entry.reason = budget.Admit(header.m_uUncomprSize, header.m_uComprSize, header.m_uMethod);
+      if (unzipping && entry.reason.empty()) {
         const char* newName = nullptr;
         if (request.overwrite == 0) {
-          const std::string unique = uniquePaths.Make(prefix + name);
-          candidate = unique.substr(prefix.size());
-          newName = candidate.c_str();
+          std::string unique = uniquePaths.Make(prefix + entry.name);
+          // A name an entry still being written will take is not free: once that entry is
+          // written, the name is decided as on one thread.
+          if (isWaitingFor(unique)) {
+            const std::string stop = takeOutcomes(true);
+            if (!stop.empty()) return stop;
+            struct stat taken {};
+            if (::lstat(unique.c_str(), &taken) == 0) unique = uniquePaths.Make(prefix + entry.name);
+          }
+          entry.uniquePath = unique;
+          entry.candidate = unique.substr(prefix.size());
+          newName = entry.candidate.c_str();
         }
         if (!request.password.empty()) archive.SetPassword(request.password.c_str());
-        extracted = archive.ExtractEntry(index, request.targetPath, true, newName, kBufferBytes);
-        if (!extracted) reason = NotExtractedReason::ForRefusal(archive.GetExtractRefusal());
+        extractor.Extract(index, request.targetPath, true, newName, kBufferBytes);
+        entry.handedOut = true;
       }
-    } catch (const CZipException& error) {
-      if (error.GetCause() == CZipException::errBadPassword)
-        return "Cannot open file " + zipFile + ". It does not appear to be a valid password";
-      reason = NotExtractedReason::ForEngineError(error);
-      // A damaged entry is skipped; it must not stay open, or every later entry is refused.
-      closer.AbandonEntryRead();
-    } catch (const CZipFileException& error) {
-      reason = NotExtractedReason::ForFileError(error);
-      closer.AbandonEntryRead();
     } catch (const std::bad_alloc&) {
       throw;
+    } catch (const CZipException& error) {
+      entry.reason = NotExtractedReason::ForEngineError(error);
+    } catch (const CZipFileException& error) {
+      entry.reason = NotExtractedReason::ForFileError(error);
     } catch (...) {
-      reason = NotExtractedReason::ForOtherError();
-      closer.AbandonEntryRead();
+      entry.reason = NotExtractedReason::ForOtherError();
     }
-    EntryRecord record = EntryRecord::Describe(unzipping, std::move(name), isDirectory, header.m_uUncomprSize,
-                                               candidate, extracted, encrypted);
-    if (!extracted) record.notExtractedReason = std::move(reason);
-    record.details.compressedBytes = header.m_uComprSize;
-    record.details.crc32 = header.m_uCrc32;
-    record.details.method = header.m_uMethod;
-    record.details.dosDate = header.m_uModDate;
-    record.details.dosTime = header.m_uModTime;
-    ComPtr<IUnZipEntries> entry;
-    if (FAILED(CUnZipEntries::Create(record, entry))) throw std::bad_alloc();
-    items->push_back(ComPtr<IDispatch>(entry.Get()));
+    waiting.push_back(std::move(entry));
+    const std::string stop = takeOutcomes(false);
+    if (!stop.empty()) return stop;
   }
+  const std::string stop = takeOutcomes(true);
+  if (!stop.empty()) return stop;
   try {
     archive.Close(CZipArchive::CloseNormal);
   } catch (...) {

@@ -4,14 +4,16 @@
 #   scripts/bench.sh [--full] [--scratch DIR] [--runs N] [--build DIR] [--only GROUPS]
 #                    [--corpus NAMES] [--corpora DIR] [--baseline BREVIK]
 #
-# Quick mode (the default) measures the text and tiny-file corpora, a listing of 65535 entries and
-# deleting from one binary archive, in well under 10 minutes on two cores. --full adds the binary
-# corpus, stored archives, the 1 GiB file (when the disk has room) and 7-Zip with its own threads.
-# The scratch folder is /dev/shm/brevik-bench when /dev/shm is a tmpfs with room and the memory
-# to back it (see below), else $TMPDIR/brevik-bench. --only create,extract,list,delete,password
-# and --corpus text,tiny narrow a run; --baseline puts another brevik command (an older build)
-# beside this one in every task, to show what a change gained; --build picks the Release build
-# folder (default build/release).
+# Quick mode (the default) measures the text and tiny-file corpora (brevik on every core and on one
+# thread, zip -6, 7-Zip's fastest mode -mx1 on all its threads, the others, and a one-thread
+# libdeflate floor), the text corpus created on one core (taskset -c 0, brevik and zip -6), one
+# 256 MiB file of mixed content, a listing of 65535 entries and deleting from one binary archive,
+# in about 10 minutes on two cores. --full adds the binary corpus, stored archives, the 1 GiB file
+# (when the disk has room) and 7-Zip with its own threads. The scratch folder is /dev/shm/brevik-bench
+# when /dev/shm is a tmpfs with room and the memory to back it (see below), else
+# $TMPDIR/brevik-bench. --only create,extract,list,delete,password and --corpus text,tiny,mixed
+# narrow a run; --baseline puts another brevik command (an older build) beside this one in every
+# task, to show what a change gained; --build picks the Release build folder (default build/release).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scratch=""
@@ -25,7 +27,7 @@ while (($#)); do
     --scratch) scratch=$2; shift ;;
     --build) build=$2; shift ;;
     --only|--corpus|--corpora|--baseline) args+=("$1" "$2"); shift ;;
-    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -52,7 +54,7 @@ fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBREVIK_TESTS=OFF -DBREVIK_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target brevik_cli
 mkdir -p "$scratch"
-g++ -O2 -std=c++20 -o "$build/deflate_floor" "$root/bench/peers/deflate_floor.cpp" -lz
+g++ -O2 -std=c++20 -o "$build/deflate_floor" "$root/bench/peers/deflate_floor.cpp" -ldeflate
 g++ -O2 -std=c++20 -o "$build/measure" "$root/bench/peers/measure.cpp"
 python3 "$root/bench/peers/run_bench.py" --brevik "$build/tools/brevik" --floor "$build/deflate_floor" \
   --measure "$build/measure" \

@@ -1,4 +1,4 @@
-// ZipCrc32Test.cpp -- the folded CRC-32 gives zlib's value for every length, alignment and split.
+// ZipCrc32Test.cpp -- the engine's CRC-32 gives zlib's value for every length, alignment and split.
 #include "engine/ZipCrc32.h"
 
 #include <string>

@@ -17,6 +17,7 @@
 #include "engine/ZipZlibAllocator.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,8 @@
 
 class CZipAbstractFile;
 class CZipMemFile;
+class ZipAddAhead;
+struct ZipPreparedSource;
 class CZipPathComponent;
 
 /// An archive on disk (one file or a set of split volumes) or in a memory file. A caller opens
@@ -219,6 +222,19 @@ public:
   /// `request.smartFlags` on a second, stored attempt.
   bool AddFile(AddFileRequest& request);
 
+  /// The threads adding may use, the calling one included: with 1 (the default) everything runs
+  /// on the calling thread; with more, workers open, read and deflate announced sources ahead
+  /// (`AnnounceSource`) and share a long source's chunks. The archive's bytes never depend on it.
+  /// Ignored while an entry is open.
+  void SetWorkerThreads(unsigned count);
+  /// Tells the archive that the disk file `path` will be added after the sources announced before
+  /// it, at deflate `level`: a worker opens, reads and deflates it meanwhile. Does nothing with
+  /// one thread. `AddFile` of that path takes what was prepared (and drops earlier announced
+  /// sources that were never added); whatever the worker could not do, `AddFile` does itself.
+  void AnnounceSource(const std::string& path, int level);
+  /// How many more sources may be announced before one is added (0 with one thread).
+  unsigned AnnounceRoom() const;
+
   /// The short form: `sourcePath` with a derived name, appended (replace index -1).
   bool AddFile(const std::string& sourcePath, int level = -1, bool fullPath = true, std::uint32_t smartFlags = 0,
                std::uint32_t bufferSize = 65536);
@@ -342,7 +358,18 @@ public:
 private:
   /// `OpenEntryForWriting`; `limitChecked` says the caller has already checked the whole entry,
   /// headers included, against 4 GiB, so the length of the archive need not be asked again.
-  bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size, bool limitChecked);
+  bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size, bool limitChecked,
+                 bool packed = false);
+  /// `packed` to `OpenEntry`: the entry's data arrives deflated already (`WritePackedSource`), so
+  /// no zlib stream is started or finished for it.
+  /// Writes the data of `source` (`size` bytes from its start, or fewer when it shrank) into the
+  /// entry opened packed, deflated at `level`: taken whole (from `prepared` when a worker made it
+  /// for the same size and level) or in chunks sharing the workers. `step` is told each piece of
+  /// at most `stepBytes` input bytes written and whether more follow.
+  void WritePackedSource(CZipAbstractFile& source, std::uint64_t size, int level, ZipPreparedSource* prepared,
+                         std::uint32_t stepBytes, const std::function<void(std::uint32_t, bool)>& step);
+  /// Appends `count` bytes of deflated data to the entry opened packed (encrypting as it goes).
+  void WritePackedEntryData(const unsigned char* bytes, std::size_t count);
   /// The entry open for writing or reading is dropped: buffer and zlib blocks freed.
   void ReleaseEntryState();
   /// Points the zlib stream's allocation functions at the tracked list (or at none).
@@ -408,7 +435,7 @@ private:
   /// `diskInfo` is the source's stat (unused for a source file); `diskFile` the source when
   /// `AddFile` already opened it (else it is opened here).
   bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
-                   const ZipSourceInfo& diskInfo, CZipFile& diskFile);
+                   const ZipSourceInfo& diskInfo, CZipFile& diskFile, ZipPreparedSource* prepared);
   /// True when `source` is the file this archive is written to.
   bool IsArchiveFile(const CZipFile& source) const;
   /// Where the next local header goes, as a file position (not meaningful when spanned).
@@ -455,6 +482,8 @@ private:
   ZipEntryTimeMemo entryTimeMemo_;    ///< the last entry time given to an extracted file
   CZipTargetFolder targetFolder_;     ///< the folder extracted into, held open between entries
   int extractRefusal_ = 0;            ///< `GetExtractRefusal`
+  unsigned workerThreads_ = 1;        ///< `SetWorkerThreads`
+  std::unique_ptr<ZipAddAhead> addAhead_;  ///< the workers, with more than one thread
 
   // The entry being written or read.
   bool archiveOpen_ = false;       ///< an `Open` completed and no `Close` followed
@@ -463,6 +492,7 @@ private:
   bool entryAesCrc_ = false;       ///< reading: AE-1, whose CRC is checked as well as its code
   int entryAesStrength_ = 0;       ///< the open AES entry's strength code
   bool entryDeflated_ = false;     ///< method 8 of the open entry
+  bool entryPacked_ = false;       ///< writing: the data arrives deflated (`OpenEntry`'s `packed`)
   bool zlibStreamOpen_ = false;    ///< deflate or inflate initialised and not yet ended
   std::uint64_t entryStartOffset_ = 0;  ///< writing: archive offset where the entry's data starts
   std::uint64_t entryOutputBytes_ = 0;  ///< writing: packed bytes produced so far

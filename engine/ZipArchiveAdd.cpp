@@ -1,6 +1,8 @@
 // ZipArchiveAdd.cpp -- CZipArchive: adding files and folders, and writing one entry's data.
 #include "engine/ZipArchive.h"
 
+#include "engine/ZipAddAhead.h"
+
 #include "engine/ZipCrc32.h"
 #include "engine/ZipException.h"
 #include "engine/ZipFile.h"
@@ -90,8 +92,19 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
   int replaceIndex = request.replaceIndex;
   request.sourceIsArchive = false;
   request.sourceVanished = false;
-  CZipFile diskFile;
-  if (request.sourceFile == nullptr &&
+  // A source a worker prepared comes with its file already open (and its status taken there).
+  std::unique_ptr<ZipPreparedSource> prepared;
+  if (addAhead_ && request.sourceFile == nullptr && replaceIndex == -1) prepared = addAhead_->Take(sourcePath);
+  struct PreparedRelease {
+    ZipAddAhead* ahead;
+    ZipPreparedSource* source;
+    ~PreparedRelease() {
+      if (source != nullptr) ahead->Release(*source);
+    }
+  } release{addAhead_.get(), prepared.get()};
+  CZipFile ownFile;
+  CZipFile& diskFile = prepared && !prepared->file.IsClosed() ? prepared->file : ownFile;
+  if (request.sourceFile == nullptr && diskFile.IsClosed() &&
       (replaceIndex != -1 || (request.sourceSeenAsFile && !request.sourceInfo.has_value()))) {
     // Resolving a replacement of the last entry cuts that entry off at once: a source that cannot
     // be read must be found out before, or the old entry would be lost for nothing. A file seen
@@ -155,7 +168,7 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     return opened;
   }
   // The directory entry took its own path; what follows ends the callback inside AddFileData.
-  return AddFileData(request, header, isReplacement, diskInfo, diskFile);
+  return AddFileData(request, header, isReplacement, diskInfo, diskFile, prepared.get());
 }
 
 bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
@@ -165,7 +178,7 @@ bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
 }
 
 bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
-                              const ZipSourceInfo& diskInfo, CZipFile& diskFile) {
+                              const ZipSourceInfo& diskInfo, CZipFile& diskFile, ZipPreparedSource* prepared) {
   const std::uint32_t flags = request.smartFlags;
   const bool reAdd = (flags & InternalReAdd) != 0;
   CZipActionCallback* addCallback = reAdd ? nullptr : GetCallback(cbAddFile);
@@ -238,7 +251,10 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
   int level = isReplacement ? (request.replaceIndex << 16) | ReplaceLevelMarker : request.level;
-  if (!OpenEntry(header, level, nullptr, isReplacement ? length : 0, limitChecked)) return false;
+  // A deflated entry of known size takes its data deflated whole or in chunks; the stream
+  // through the entry's own zlib state stays for sizes not known in advance.
+  const bool deliverPacked = sizeKnown && !isReplacement && request.level != 0;
+  if (!OpenEntry(header, level, nullptr, isReplacement ? length : 0, limitChecked, deliverPacked)) return false;
 
   CZipActionCallback* stepCallback = addCallback;
   CZipActionCallback* storeAgain = reAdd ? GetCallback(cbStoreAgain) : nullptr;
@@ -251,35 +267,46 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     addCallback->SetTotal(length);
   }
 
+  // A step the callback answers with "stop": the entry is finished when its data was all
+  // written, else cut off again.
+  auto step = [&](std::uint32_t got, bool moreToRead) {
+    if (stepCallback == nullptr || stepCallback->Step(got)) return;
+    if (!moreToRead) {
+      CloseEntryForWriting(false);
+      ThrowZipError(errActionAbortedSafely);
+    }
+    // A spanned archive or a replaced entry cannot be undone by cutting the file.
+    if (storage_.IsSpanned() || isReplacement) ThrowZipError(errActionAborted);
+    RemoveLastEntry(true);
+    CloseEntryForWriting(true);
+    ThrowZipError(errActionAbortedSafely);
+  };
+
   // The entry holds the bytes the source had when its size was read: every limit above (4 GiB,
   // a replacement's room) was checked against that size, and with it known no read is spent
   // on finding the end. A file whose size was not known is read until a read falls short.
-  std::uint64_t bytesLeft = size;
-  readBuffer_.Allocate(request.bufferSize);
-  for (;;) {
-    const std::uint32_t wanted =
-        sizeKnown ? static_cast<std::uint32_t>(std::min<std::uint64_t>(bytesLeft, request.bufferSize))
-                  : request.bufferSize;
-    std::uint32_t got = wanted > 0 ? source->Read(readBuffer_.data(), wanted) : 0;
-    if (sizeKnown) bytesLeft -= got;
-    if (got > 0) {
-      WriteEntryData(readBuffer_.data(), got);
-      if (stepCallback != nullptr && !stepCallback->Step(got)) {
-        bool moreToRead = got == request.bufferSize && source->GetPosition() < source->GetLength();
-        if (!moreToRead) {
-          CloseEntryForWriting(false);
-          ThrowZipError(errActionAbortedSafely);
-        }
-        // A spanned archive or a replaced entry cannot be undone by cutting the file.
-        if (storage_.IsSpanned() || isReplacement) ThrowZipError(errActionAborted);
-        RemoveLastEntry(true);
-        CloseEntryForWriting(true);
-        ThrowZipError(errActionAbortedSafely);
+  if (deliverPacked) {
+    WritePackedSource(*source, size, request.level, source == &diskFile ? prepared : nullptr, request.bufferSize,
+                      step);
+    CloseEntryForWriting(false);
+  } else {
+    if (prepared != nullptr && source == &diskFile) source->SeekToBegin();
+    std::uint64_t bytesLeft = size;
+    readBuffer_.Allocate(request.bufferSize);
+    for (;;) {
+      const std::uint32_t wanted =
+          sizeKnown ? static_cast<std::uint32_t>(std::min<std::uint64_t>(bytesLeft, request.bufferSize))
+                    : request.bufferSize;
+      std::uint32_t got = wanted > 0 ? source->Read(readBuffer_.data(), wanted) : 0;
+      if (sizeKnown) bytesLeft -= got;
+      if (got > 0) {
+        WriteEntryData(readBuffer_.data(), got);
+        step(got, got == request.bufferSize && source->GetPosition() < source->GetLength());
       }
-    }
-    if (got < wanted || (sizeKnown ? bytesLeft == 0 : got < request.bufferSize)) {
-      CloseEntryForWriting(false);
-      break;
+      if (got < wanted || (sizeKnown ? bytesLeft == 0 : got < request.bufferSize)) {
+        CloseEntryForWriting(false);
+        break;
+      }
     }
   }
 
@@ -304,7 +331,7 @@ bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const c
 }
 
 bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size,
-                            bool limitChecked) {
+                            bool limitChecked, bool packed) {
   if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
   if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
   int replaceIndex = -1;
@@ -391,7 +418,8 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
   entryOutputBytes_ = 0;
   entryInputBytes_ = 0;
   if (!entryAes_) entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
-  if (entryDeflated_) {
+  entryPacked_ = packed && entryDeflated_;
+  if (entryDeflated_ && !entryPacked_) {
     StartDeflate(level);
     deflateStream_.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
     deflateStream_.avail_out = info_.buffer.GetSize();
@@ -414,7 +442,7 @@ void CZipArchive::FlushEntryBuffer(std::uint32_t count) {
 }
 
 bool CZipArchive::WriteEntryData(const void* bytes, std::uint32_t count) {
-  if (entryState_ != 1) return false;
+  if (entryState_ != 1 || entryPacked_) return false;
   if (count == 0) return true;
   if (entryInputBytes_ + count > MaxArchiveBytes) ThrowZipError(EFBIG, GetArchivePath());
   CZipFileHeader* opened = centralDir_.m_pOpenedFile;
@@ -459,11 +487,11 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
   if (afterError) {
     // Nothing more is written; the header stays listed with the sizes it was opened with.
     // A stream stopped half-way is not reused: the next entry starts a fresh one.
-    if (entryDeflated_) EndDeflate();
+    if (entryDeflated_ && !entryPacked_) EndDeflate();
     centralDir_.m_pOpenedFile = nullptr;
   } else {
     CZipFileHeader* opened = centralDir_.m_pOpenedFile;
-    if (entryDeflated_) {
+    if (entryDeflated_ && !entryPacked_) {
       const std::uint32_t bufferSize = info_.buffer.GetSize();
       z_stream& stream = deflateStream_;
       stream.next_in = nullptr;
@@ -492,6 +520,7 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
     centralDir_.FinishNewEntry();
   }
   entryState_ = 0;
+  entryPacked_ = false;
   ReleaseEntryState();
   if (autoWrite_ && !afterError) WriteDirectoryNow();
   return true;

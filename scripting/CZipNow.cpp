@@ -8,6 +8,7 @@
 #include "engine/ZipArchive.h"
 #include "scripting/ArchiveCloser.h"
 #include "scripting/EngineErrorText.h"
+#include "scripting/WorkerThreads.h"
 
 namespace {
 
@@ -82,21 +83,67 @@ void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFu
   if (!added && !(seenAsFile && (add.sourceIsArchive || add.sourceVanished))) NoteFailure(path);
 }
 
+void CZipNow::Queue(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
+                    const struct stat* known, bool seenAsFile) {
+  if (!queueing_) {
+    AddOne(archive, path, storeFullPath, password, known, seenAsFile);
+    return;
+  }
+  PendingAdd add;
+  add.path = path;
+  add.storeFullPath = storeFullPath;
+  add.password = password;
+  if (known != nullptr) add.known = *known;
+  add.seenAsFile = seenAsFile;
+  pending_.push_back(std::move(add));
+  AnnounceQueued(archive);
+  // Twice the sources the archive reads ahead: enough that a worker never waits for the walk.
+  while (pending_.size() > 2 * (announced_ + archive.AnnounceRoom()) + 2) RunOldest(archive);
+}
+
+void CZipNow::AnnounceQueued(CZipArchive& archive) {
+  while (announced_ < pending_.size() && archive.AnnounceRoom() > 0) {
+    const PendingAdd& add = pending_[announced_++];
+    // A folder has no data to read ahead; anything else that is no regular file the worker
+    // opens without blocking, finds out and leaves to `AddOne`.
+    if (!(add.known.has_value() && S_ISDIR(add.known->st_mode))) archive.AnnounceSource(add.path, kDefaultLevel);
+  }
+}
+
+void CZipNow::RunOldest(CZipArchive& archive) {
+  PendingAdd add = std::move(pending_.front());
+  pending_.pop_front();
+  if (announced_ > 0) --announced_;
+  AddOne(archive, add.path, add.storeFullPath, add.password, add.known ? &*add.known : nullptr, add.seenAsFile);
+  AnnounceQueued(archive);
+}
+
+void CZipNow::RunQueued(CZipArchive& archive) {
+  while (!pending_.empty()) RunOldest(archive);
+}
+
 void CZipNow::NoteFailure(const std::string& path) {
   if (firstFailure_.empty()) firstFailure_ = "Cannot add " + path + " to " + zipFile_;
 }
 
 void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool storeFullPath, std::string password,
                             bool recurse) {
+  WalkFolder(archive, std::move(folder), storeFullPath, password, recurse);
+  RunQueued(archive);
+}
+
+void CZipNow::WalkFolder(CZipArchive& archive, std::string folder, bool storeFullPath, const std::string& password,
+                         bool recurse) {
   folder = WithoutTrailingSlashes(std::move(folder));
   DirectoryStream search(folder);
-  if (!password.empty()) archive.SetPassword(password.c_str());
   // Without full paths the queued folder's name relative to itself (the root path) is empty,
   // which would be stored as "/": an absolute name the ZIP application note forbids. Its
   // contents, and its subfolders' own entries, still get their relative names.
   const bool isRoot = folder == archive.GetRootPath() || (folder == "/" && archive.GetRootPath().empty());
-  if (storeFullPath || !isRoot) AddOne(archive, folder, storeFullPath, password, nullptr);
+  if (storeFullPath || !isRoot) Queue(archive, folder, storeFullPath, password, nullptr);
   if (!search.get()) {
+    // Noted in its turn, after the adds queued before it.
+    RunQueued(archive);
     NoteFailure(folder);
     return;
   }
@@ -110,7 +157,7 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
     // The listing's type saves a stat per file and per folder (a stat is about as costly as
     // deflating a small file); links, and file systems that give no type, are stat'ed.
     if (match->d_type == DT_REG) {
-      AddOne(archive, path, storeFullPath, password, nullptr, true);
+      Queue(archive, path, storeFullPath, password, nullptr, true);
       continue;
     }
     if (match->d_type == DT_DIR) {
@@ -129,15 +176,17 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
     if (S_ISLNK(own.st_mode) && (stat(path.c_str(), &target) != 0 || !S_ISREG(target.st_mode))) continue;
     if (!S_ISREG(target.st_mode)) continue;  // FIFOs, sockets and devices hold no file data
     if (archiveKnown_ && target.st_dev == archiveDevice_ && target.st_ino == archiveInode_) continue;
-    AddOne(archive, path, storeFullPath, password, &target);
+    Queue(archive, path, storeFullPath, password, &target);
   }
   if (!recurse) return;
-  for (const std::string& subfolder : subfolders) AddFolderTree(archive, subfolder, storeFullPath, password, true);
+  for (const std::string& subfolder : subfolders) WalkFolder(archive, subfolder, storeFullPath, password, true);
 }
 
 std::string CZipNow::Zip(const ZipRequest& request) {
   zipFile_ = request.zipFile;
   firstFailure_.clear();
+  pending_.clear();
+  announced_ = 0;
   archiveKnown_ = false;
   addInProgress_ = false;
 
@@ -154,6 +203,9 @@ std::string CZipNow::Zip(const ZipRequest& request) {
     return "Cannot open file " + zipFile_ + ". It does not appear to be a valid zip";
   }
   archive.SetEncryption(static_cast<CZipArchive::Encryption>(request.encryption));
+  const unsigned threads = WorkerThreadCount();
+  archive.SetWorkerThreads(threads);
+  queueing_ = threads > 1;
   struct stat opened {};
   if (stat(zipFile_.c_str(), &opened) == 0) {
     archiveDevice_ = opened.st_dev;
@@ -163,7 +215,8 @@ std::string CZipNow::Zip(const ZipRequest& request) {
 
   const bool storeFullPath = request.usePath != 0;
   try {
-    for (const std::string& file : request.files) AddOne(archive, file, storeFullPath, request.password, nullptr);
+    for (const std::string& file : request.files) Queue(archive, file, storeFullPath, request.password, nullptr);
+    RunQueued(archive);
     for (const std::string& folder : request.folders) {
       archive.SetRootPath(folder.c_str());
       AddFolderTree(archive, folder, storeFullPath, request.password, request.subFolders != 0);

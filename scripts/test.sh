@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # test.sh -- install what is missing, then build and run the whole suite twice: a normal build (g++)
-# and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets). Warnings
-# are errors in both.
+# and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets); then the
+# threaded tests once more under ThreadSanitizer (clang). Warnings are errors in all of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -29,4 +29,19 @@ fi
 # warning, runs the suite under ASan+UBSan, and runs each fuzz target for a short while.
 CC=clang CXX=clang++ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build/sanitize" -DBREVIK_SANITIZE=ON -DBREVIK_FUZZ=ON
-echo "== all tests passed in both builds"
+# ThreadSanitizer: only the suites with threads of their own (named *Parallel*), in the engine's
+# and the scripting layer's tests; a small build that stays within a few minutes on two cores.
+if [[ -f "$root/build/tsan/CMakeCache.txt" ]] &&
+   ! grep -q '^CMAKE_CXX_COMPILER:FILEPATH=.*clang++' "$root/build/tsan/CMakeCache.txt"; then
+  rm -rf "$root/build/tsan"
+fi
+echo "== tsan: configure and build the threaded tests"
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DBREVIK_WERROR=ON -DBREVIK_SANITIZE_THREAD=ON >/dev/null
+cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests scripting_tests
+echo "== tsan: test"
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+"$root/build/tsan/tests/engine_tests" --gtest_filter='*Parallel*'
+"$root/build/tsan/tests/scripting_tests" --gtest_filter='*Parallel*'
+unset TSAN_OPTIONS
+echo "== all tests passed in every build"

@@ -249,7 +249,6 @@ TEST(ZipArchiveAdd, AStopOnASpannedArchiveLeavesTheEntryForTheAfterErrorClose) {
   std::string message;
   EXPECT_EQ(ZipErrorOf([&] { archive.AddFile(dir / "big.bin"); }, &message), 105);
   EXPECT_EQ(message, "Action aborted");
-  EXPECT_GT(archive.GetZlibBlockCount(), 0u);
   archive.Close(CZipArchive::CloseAfterError);
   EXPECT_EQ(archive.GetZlibBlockCount(), 0u);
 }

@@ -66,6 +66,20 @@ public:
     InternalReAdd = 0xF000,  ///< set by `AddFile` itself on its second, stored attempt
   };
 
+  /// How one attempt of `AddFile` ended.
+  enum class AddStep {
+    Refused,       ///< nothing added (`AddFile` answers false)
+    Added,         ///< the entry is in the archive
+    StoreInstead,  ///< deflating did not pay off and the entry was taken out: add it stored
+  };
+  /// What one attempt of `AddFile` uses of the request, settled by `AddFile` itself: the level
+  /// and flags (the second, stored attempt has its own) and the replace index once resolved.
+  struct AddAttempt {
+    std::int32_t level = -1;
+    std::uint32_t smartFlags = 0;
+    std::int32_t replaceIndex = -1;
+  };
+
   /// One entry of the working list of `DeleteEntries`.
   struct CZipDeleteInfo {
     CZipFileHeader* header = nullptr;  ///< the entry; owned by the central directory
@@ -220,7 +234,10 @@ public:
   /// anything of it is written), 109 for a name too long, 105/106 when a callback stops, zlib
   /// errors as 500-507, and file errors of the archive. May change `request.level` and
   /// `request.smartFlags` on a second, stored attempt.
-  bool AddFile(AddFileRequest& request);
+  bool AddFile(const AddFileRequest& request);
+  /// Why the last `AddFile` answered false without an error, when it was one of the reasons a
+  /// folder walk passes over in silence (`AddSourceRefusal`).
+  AddSourceRefusal GetAddRefusal() const { return addRefusal_; }
 
   /// The threads adding may use, the calling one included: with 1 (the default) everything runs
   /// on the calling thread; with more, workers open, read and deflate announced sources ahead
@@ -340,8 +357,8 @@ public:
   /// else the file `temporaryPath`) and copying the packed entry into this one; with
   /// `checkEfficiency` an entry that does not pay off is added again stored instead. Used for a
   /// replacement that must be compressed and for the efficiency check on a spanned archive.
-  bool AddFileThroughTemporary(AddFileRequest& request, bool checkEfficiency, bool inMemory,
-                               const std::string& temporaryPath);
+  AddStep AddFileThroughTemporary(const AddFileRequest& request, const AddAttempt& attempt, bool checkEfficiency,
+                                  bool inMemory, const std::string& temporaryPath);
 
   // ---- Settings nothing in the system changes, kept for callers of the engine ----
 
@@ -359,7 +376,7 @@ private:
   /// `OpenEntryForWriting`; `limitChecked` says the caller has already checked the whole entry,
   /// headers included, against 4 GiB, so the length of the archive need not be asked again.
   bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size, bool limitChecked,
-                 bool packed = false);
+                 bool packed, int replaceIndex);
   /// `packed` to `OpenEntry`: the entry's data arrives deflated already (`WritePackedSource`), so
   /// no zlib stream is started or finished for it.
   /// Writes the data of `source` (`size` bytes from its start, or fewer when it shrank) into the
@@ -434,8 +451,12 @@ private:
   /// Adding a file (not a folder) once the header is built.
   /// `diskInfo` is the source's stat (unused for a source file); `diskFile` the source when
   /// `AddFile` already opened it (else it is opened here).
-  bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
-                   const ZipSourceInfo& diskInfo, CZipFile& diskFile, ZipPreparedSource* prepared);
+  AddStep AddFileData(const AddFileRequest& request, const AddAttempt& attempt, CZipFileHeader& header,
+                      bool isReplacement, const ZipSourceInfo& diskInfo, CZipFile& diskFile,
+                      ZipPreparedSource* prepared);
+  /// One attempt of `AddFile` (the whole add, from resolving the source to the finished entry);
+  /// resolves `attempt.replaceIndex` in place.
+  AddStep AddFileOnce(const AddFileRequest& request, AddAttempt& attempt);
   /// True when `source` is the file this archive is written to.
   bool IsArchiveFile(const CZipFile& source) const;
   /// Where the next local header goes, as a file position (not meaningful when spanned).
@@ -482,6 +503,7 @@ private:
   ZipEntryTimeMemo entryTimeMemo_;    ///< the last entry time given to an extracted file
   CZipTargetFolder targetFolder_;     ///< the folder extracted into, held open between entries
   int extractRefusal_ = 0;            ///< `GetExtractRefusal`
+  AddSourceRefusal addRefusal_ = AddSourceRefusal::None;  ///< `GetAddRefusal`
   unsigned workerThreads_ = 1;        ///< `SetWorkerThreads`
   std::unique_ptr<ZipAddAhead> addAhead_;  ///< the workers, with more than one thread
 

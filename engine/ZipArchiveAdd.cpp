@@ -74,14 +74,27 @@ bool CZipArchive::AddFile(const std::string& sourcePath, int level, bool fullPat
   return AddFile(request);
 }
 
-bool CZipArchive::AddFile(AddFileRequest& request) {
-  if (info_.bufferSize <= 0 || request.bufferSize == 0) return false;
-  if (!archiveOpen_ || entryState_ != 0) return false;
+bool CZipArchive::AddFile(const AddFileRequest& request) {
+  addRefusal_ = AddSourceRefusal::None;
+  AddAttempt attempt{request.level, request.smartFlags, request.replaceIndex};
+  for (;;) {
+    const AddStep step = AddFileOnce(request, attempt);
+    if (step != AddStep::StoreInstead) return step == AddStep::Added;
+    // Deflating did not pay off and the entry is gone again: the same source once more, stored,
+    // its progress reported as storing again.
+    attempt.level = 0;
+    attempt.smartFlags = InternalReAdd;
+  }
+}
+
+CZipArchive::AddStep CZipArchive::AddFileOnce(const AddFileRequest& request, AddAttempt& attempt) {
+  if (info_.bufferSize <= 0 || request.bufferSize == 0) return AddStep::Refused;
+  if (!archiveOpen_ || entryState_ != 0) return AddStep::Refused;
 
   std::string sourcePath = request.sourcePath;
   while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
   std::string storedName = request.storedName;
-  if (sourcePath.empty() && request.sourceFile == nullptr) return false;
+  if (sourcePath.empty() && request.sourceFile == nullptr) return AddStep::Refused;
   if (!sourcePath.empty() && storedName.empty()) {
     CZipPathComponent components(sourcePath);
     // A name built from a disk path never holds a root, "." or ".." (other readers would put
@@ -89,9 +102,7 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     storedName = CleanStoredName(request.fullPath ? components.GetNoDrive() : NameInArchiveFor(components));
   }
 
-  int replaceIndex = request.replaceIndex;
-  request.sourceIsArchive = false;
-  request.sourceVanished = false;
+  int replaceIndex = attempt.replaceIndex;
   // A source a worker prepared comes with its file already open (and its status taken there).
   std::unique_ptr<ZipPreparedSource> prepared;
   if (addAhead_ && request.sourceFile == nullptr && replaceIndex == -1) prepared = addAhead_->Take(sourcePath);
@@ -112,16 +123,16 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) {
       // Only a file that became a folder since it was seen goes on, as the folder it now is.
       if (replaceIndex != -1 || errno != EISDIR) {
-        request.sourceVanished = errno == ENOENT;
-        return false;
+        if (errno == ENOENT) addRefusal_ = AddSourceRefusal::Vanished;
+        return AddStep::Refused;
       }
     } else if (IsArchiveFile(diskFile)) {
-      request.sourceIsArchive = true;
-      return false;
+      addRefusal_ = AddSourceRefusal::IsArchive;
+      return AddStep::Refused;
     }
   }
-  if (!ResolveReplaceIndex(replaceIndex, storedName)) return false;
-  request.replaceIndex = replaceIndex;
+  if (!ResolveReplaceIndex(replaceIndex, storedName)) return AddStep::Refused;
+  attempt.replaceIndex = replaceIndex;
   const bool isReplacement = replaceIndex >= 0;
 
   std::uint32_t attributes = 0;
@@ -137,12 +148,12 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     else if (diskFile.OpenStatus() != nullptr)
       diskInfo = ZipSourceInfoFromStat(*diskFile.OpenStatus());
     else if (!ZipReadSourceInfo(sourcePath, diskInfo))
-      return false;
+      return AddStep::Refused;
     attributes = diskInfo.attributes;
     if (diskInfo.modTimeKnown) modTime = diskInfo.modTime;
     // A FIFO, socket or device is no file to archive: reading one may never end.
     std::uint32_t type = (attributes >> 16) & 0170000;
-    if (type != 0100000 && type != 0040000) return false;
+    if (type != 0100000 && type != 0040000) return AddStep::Refused;
   }
 
   CZipFileHeader header;
@@ -152,7 +163,7 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
   header.SetEntryTime(modTime);
 
   CZipActionCallback* callback = nullptr;
-  if ((request.smartFlags & InternalReAdd) == 0) {
+  if ((attempt.smartFlags & InternalReAdd) == 0) {
     callback = GetCallback(cbAddFile);
     if (callback != nullptr) callback->Begin(storedName.c_str(), sourcePath.c_str());
   }
@@ -161,14 +172,13 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     CallbackEnd end(callback);
     if (callback != nullptr) callback->SetTotal(0);
     PasswordPause pause(*this);
-    if ((request.smartFlags & PlainDirectories) != 0) pause.Activate();
-    int level = isReplacement ? (replaceIndex << 16) | ReplaceLevelMarker : 0;
-    bool opened = OpenEntryForWriting(header, level, nullptr, 0);
+    if ((attempt.smartFlags & PlainDirectories) != 0) pause.Activate();
+    const bool opened = OpenEntry(header, 0, nullptr, 0, false, false, replaceIndex);
     CloseEntryForWriting(false);
-    return opened;
+    return opened ? AddStep::Added : AddStep::Refused;
   }
   // The directory entry took its own path; what follows ends the callback inside AddFileData.
-  return AddFileData(request, header, isReplacement, diskInfo, diskFile, prepared.get());
+  return AddFileData(request, attempt, header, isReplacement, diskInfo, diskFile, prepared.get());
 }
 
 bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
@@ -177,9 +187,11 @@ bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
          storage_.m_internalfile.IsSameFileAs(*status);
 }
 
-bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
+CZipArchive::AddStep CZipArchive::AddFileData(const AddFileRequest& request, const AddAttempt& attempt,
+                                               CZipFileHeader& header, bool isReplacement,
                               const ZipSourceInfo& diskInfo, CZipFile& diskFile, ZipPreparedSource* prepared) {
-  const std::uint32_t flags = request.smartFlags;
+  const std::uint32_t flags = attempt.smartFlags;
+  int entryLevel = attempt.level;  // tiny files are stored whatever the level
   const bool reAdd = (flags & InternalReAdd) != 0;
   CZipActionCallback* addCallback = reAdd ? nullptr : GetCallback(cbAddFile);
   CallbackEnd addEnd(addCallback);
@@ -196,28 +208,28 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     sizeKnown = true;
   } else {
     if (diskFile.IsClosed() && !diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false))
-      return false;
+      return AddStep::Refused;
     // Read while being written, the archive's own file would give neither its old bytes nor its
     // new ones.
     if (IsArchiveFile(diskFile)) {
-      request.sourceIsArchive = true;
-      return false;
+      addRefusal_ = AddSourceRefusal::IsArchive;
+      return AddStep::Refused;
     }
     sizeKnown = diskInfo.isRegularFile;
     size = diskInfo.size;
   }
   if (sizeKnown && size >= MaxArchiveBytes + 1) ThrowZipError(EFBIG, sourcePath);
 
-  bool checkEfficiency = (flags & CheckEfficiency) != 0 && request.level != 0;
+  bool checkEfficiency = (flags & CheckEfficiency) != 0 && entryLevel != 0;
   bool plainEmpty = (flags & PlainEmptyFiles) != 0 && !password_.View().empty();
-  bool storeTiny = (flags & StoreTinyFiles) != 0 && request.level != 0;
-  bool useTemporary = (checkEfficiency && storage_.IsSpanned()) || (isReplacement && request.level != 0);
+  bool storeTiny = (flags & StoreTinyFiles) != 0 && entryLevel != 0;
+  bool useTemporary = (checkEfficiency && storage_.IsSpanned()) || (isReplacement && entryLevel != 0);
   PasswordPause pause(*this);
   if (!sizeKnown) {
     checkEfficiency = false;
   } else {
     if (size == 0 && plainEmpty) pause.Activate();
-    if (size < 5 && storeTiny) request.level = 0;
+    if (size < 5 && storeTiny) entryLevel = 0;
   }
   // A compressed replacement (its packed size is not known in advance) and the efficiency check
   // on a spanned archive (which cannot be cut back) go through a temporary archive.
@@ -229,14 +241,15 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   if (useTemporary) {
     diskFile.Close();  // the temporary archive reads the source itself
-    return AddFileThroughTemporary(request, checkEfficiency, inMemory, temporaryPath);
+    return AddFileThroughTemporary(request, AddAttempt{entryLevel, flags, attempt.replaceIndex}, checkEfficiency,
+                                   inMemory, temporaryPath);
   }
-  if (isReplacement && !sizeKnown) return false;  // the stored replacement needs its size first
+  if (isReplacement && !sizeKnown) return AddStep::Refused;  // the stored replacement needs its size first
 
   bool limitChecked = false;
   if (sizeKnown && !storage_.IsSpanned() && !isReplacement) {
     std::uint64_t needed = header.HeaderSize(true) + ZipFormat::Encryption::HeaderSize + DescriptorBytes +
-                           (request.level == 0 ? size : DeflateWorstCase(size));
+                           (entryLevel == 0 ? size : DeflateWorstCase(size));
     if (AppendPosition() + needed > MaxArchiveBytes) ThrowZipError(EFBIG, sourcePath);
     // That covered the headers as well (unless the open still has to invent a name, which
     // makes the local header longer): the open need not ask the file's length again.
@@ -250,11 +263,13 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     source = &diskFile;
   }
   std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
-  int level = isReplacement ? (request.replaceIndex << 16) | ReplaceLevelMarker : request.level;
   // A deflated entry of known size takes its data deflated whole or in chunks; the stream
   // through the entry's own zlib state stays for sizes not known in advance.
-  const bool deliverPacked = sizeKnown && !isReplacement && request.level != 0;
-  if (!OpenEntry(header, level, nullptr, isReplacement ? length : 0, limitChecked, deliverPacked)) return false;
+  const bool deliverPacked = sizeKnown && !isReplacement && entryLevel != 0;
+  if (!OpenEntry(header, entryLevel, nullptr, isReplacement ? length : 0, limitChecked, deliverPacked,
+                 isReplacement ? attempt.replaceIndex : -1)) {
+    return AddStep::Refused;
+  }
 
   CZipActionCallback* stepCallback = addCallback;
   CZipActionCallback* storeAgain = reAdd ? GetCallback(cbStoreAgain) : nullptr;
@@ -286,7 +301,7 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   // a replacement's room) was checked against that size, and with it known no read is spent
   // on finding the end. A file whose size was not known is read until a read falls short.
   if (deliverPacked) {
-    WritePackedSource(*source, size, request.level, source == &diskFile ? prepared : nullptr, request.bufferSize,
+    WritePackedSource(*source, size, entryLevel, source == &diskFile ? prepared : nullptr, request.bufferSize,
                       step);
     CloseEntryForWriting(false);
   } else {
@@ -317,26 +332,27 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, EncryptionOverhead(*last));
     if (last->m_uUncomprSize < packed) {
       RemoveLastEntry(true);
-      request.level = 0;
-      request.smartFlags = InternalReAdd;
-      return AddFile(request);
+      return AddStep::StoreInstead;
     }
   }
-  return true;
+  return AddStep::Added;
 }
 
 bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const char* sourcePath,
                                       std::uint32_t size) {
-  return OpenEntry(header, level, sourcePath, size, false);
-}
-
-bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size,
-                            bool limitChecked, bool packed) {
-  if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
-  if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
   int replaceIndex = -1;
   if ((level & 0xFFFF) == ReplaceLevelMarker) {
     replaceIndex = static_cast<int>(static_cast<unsigned>(level) >> 16);
+    level = 0;
+  }
+  return OpenEntry(header, level, sourcePath, size, false, false, replaceIndex);
+}
+
+bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint32_t size,
+                            bool limitChecked, bool packed, int replaceIndex) {
+  if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
+  if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
+  if (replaceIndex >= 0) {
     level = 0;  // the size must be known in advance: the data is stored
     // Only an entry followed by another has a space to resize; the last one is cut and appended.
     if (storage_.IsSpanned() || replaceIndex + 1 >= centralDir_.GetCount()) return false;

@@ -80,7 +80,7 @@ void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFu
   addInProgress_ = false;
   // The archive's own file, met in a folder being added, is left out without a complaint, and so
   // is a file gone since the folder was read.
-  if (!added && !(seenAsFile && (add.sourceIsArchive || add.sourceVanished))) NoteFailure(path);
+  if (!added && !(seenAsFile && archive.GetAddRefusal() != AddSourceRefusal::None)) NoteFailure(path);
 }
 
 void CZipNow::Queue(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,

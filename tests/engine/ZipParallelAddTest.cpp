@@ -167,7 +167,7 @@ TEST(ZipParallelAdd, ASourceGoneBeforeItsTurnIsRefusedAloneAndTheOthersFollow) {
     request.sourceSeenAsFile = true;
     if (!archive.AddFile(request)) {
       refused.push_back(source.name);
-      EXPECT_TRUE(request.sourceVanished);
+      EXPECT_EQ(archive.GetAddRefusal(), AddSourceRefusal::Vanished);
     }
   }
   archive.Close();

@@ -9,6 +9,7 @@
 #include "ZipArchiveTestSupport.h"
 #include "engine/ZipDeflateChunks.h"
 #include "engine/ZipFileException.h"
+#include "engine/ZipSourceInfo.h"
 #include "support/ArchivePeers.h"
 #include "support/ScratchDir.h"
 #include "support/Shell.h"
@@ -135,6 +136,35 @@ TEST(ZipParallelAdd, ChunksCostNoMoreThanAPercentMillOverOneStream) {
     chunked += piece.size();
   }
   EXPECT_LE(chunked, whole.size() + whole.size() / 1000 + 64);
+}
+
+TEST(ZipParallelAdd, ALongSourceThatShrankEndsItsStreamWhereItsDataEnds) {
+  // Stat'ed at 4 MiB, found holding exactly five chunks: the sixth read finds nothing, and an
+  // empty final block closes the stream the five sync-flushed chunks left open. Stat'ed at
+  // 4.5 chunks while holding more: the entry ends at the size it was checked against.
+  ScratchDir dir;
+  const std::string bytes = GeneratedBytes(5 * ZipDeflate::ChunkBytes, 8, true);
+  WriteFileBytes(dir / "shrank.txt", bytes);
+  for (unsigned threads : {1u, 2u}) {
+    const std::string zipPath = dir / ("s" + std::to_string(threads) + ".zip");
+    CZipArchive archive;
+    archive.Open(zipPath, CZipArchive::CreateNew);
+    archive.SetWorkerThreads(threads);
+    for (std::uint64_t claimed : {std::uint64_t{4} << 20, 9 * ZipDeflate::ChunkBytes / 2}) {
+      ZipSourceInfo seen;
+      ASSERT_TRUE(ZipReadSourceInfo(dir / "shrank.txt", seen));
+      seen.size = claimed;
+      AddFileRequest request;
+      request.sourcePath = dir / "shrank.txt";
+      request.storedName = "shrank" + std::to_string(claimed);
+      request.sourceInfo = seen;
+      ASSERT_TRUE(archive.AddFile(request));
+    }
+    EXPECT_TRUE(ReadTestEntry(archive, 0, 65536) == bytes);
+    EXPECT_TRUE(ReadTestEntry(archive, 1, 65536) == bytes.substr(0, 9 * ZipDeflate::ChunkBytes / 2));
+    archive.Close();
+    EXPECT_EQ(RunCommand("unzip -tq " + ShellQuote(zipPath)).exitStatus, 0);
+  }
 }
 
 TEST(ZipParallelAdd, EncryptedEntriesTakeTheirDataDeflatedAhead) {

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <deque>
 #include <future>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -21,7 +23,6 @@ struct Chunk {
   bool last = false;
   std::vector<unsigned char> packed;
   std::uint32_t crc = 0;
-  std::future<void> done;  ///< valid when a worker deflates it
 
   std::size_t DataSize() const { return input.size() - dictionary; }
   void Deflate(int level) {
@@ -99,7 +100,10 @@ void CZipArchive::WritePackedSource(CZipAbstractFile& source, std::uint64_t size
   // flight bounds the memory; the bytes do not depend on how many deflate at once.
   ZipWorkerPool* pool = addAhead_ ? &addAhead_->Pool() : nullptr;
   const std::size_t inFlight = pool != nullptr ? std::min<std::size_t>(2 * pool->ThreadCount(), 8) : 1;
-  std::deque<std::shared_ptr<Chunk>> chunks;
+  // Each chunk with the completion of the job deflating it (invalid when deflated here). The job
+  // holds its chunk, not the other way round: a chunk left behind by an error is freed as soon
+  // as its job has run.
+  std::deque<std::pair<std::shared_ptr<Chunk>, std::future<void>>> chunks;
   std::vector<unsigned char> window;
   std::uint64_t readTotal = 0;
   std::uint32_t crc = 0;
@@ -120,15 +124,17 @@ void CZipArchive::WritePackedSource(CZipAbstractFile& source, std::uint64_t size
       allRead = chunk->last;
       const std::size_t keep = std::min<std::size_t>(chunk->input.size(), ZipDeflate::WindowBytes);
       window.assign(chunk->input.end() - static_cast<std::ptrdiff_t>(keep), chunk->input.end());
+      std::future<void> done;
       if (pool != nullptr)
-        chunk->done = pool->Run([chunk, level] { chunk->Deflate(level); });
+        done = pool->Run([chunk, level] { chunk->Deflate(level); });
       else
         chunk->Deflate(level);
-      chunks.push_back(std::move(chunk));
+      chunks.emplace_back(std::move(chunk), std::move(done));
     }
-    std::shared_ptr<Chunk> head = std::move(chunks.front());
+    std::shared_ptr<Chunk> head = std::move(chunks.front().first);
+    std::future<void> done = std::move(chunks.front().second);
     chunks.pop_front();
-    if (head->done.valid()) head->done.get();  // rethrows the worker's failure here
+    if (done.valid()) done.get();  // rethrows the worker's failure here
     WritePackedEntryData(head->packed.data(), head->packed.size());
     const std::uint64_t dataSize = head->DataSize();
     crc = ZipDeflate::Crc32Combine(crc, head->crc, dataSize);

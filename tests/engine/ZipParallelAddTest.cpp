@@ -167,6 +167,28 @@ TEST(ZipParallelAdd, ALongSourceThatShrankEndsItsStreamWhereItsDataEnds) {
   }
 }
 
+TEST(ZipParallelAdd, AStopInTheMiddleOfALongSourceCutsItsEntryOffWhileChunksAreInFlight) {
+  ScratchDir dir;
+  WriteFileBytes(dir / "keep.txt", "keep");
+  WriteFileBytes(dir / "long.txt", GeneratedBytes(8 * ZipDeflate::ChunkBytes, 9, true));
+  CZipArchive archive;
+  archive.Open(dir / "stop.zip", CZipArchive::CreateNew);
+  archive.SetWorkerThreads(2);
+  ASSERT_TRUE(archive.AddFile(dir / "keep.txt"));
+  const auto lengthBefore = std::filesystem::file_size(dir / "stop.zip");
+  // The first chunk is written when the callback says stop; later ones are still being deflated.
+  RecordingCallback stop(2);
+  archive.SetCallback(&stop, cbAddFile);
+  std::string message;
+  EXPECT_EQ(ZipErrorOf([&] { archive.AddFile(dir / "long.txt"); }, &message), 106);
+  EXPECT_EQ(message, "Action aborted safely");
+  EXPECT_EQ(archive.GetCount(), 1);
+  EXPECT_EQ(std::filesystem::file_size(dir / "stop.zip"), lengthBefore);
+  archive.SetCallback(nullptr, cbAll);
+  archive.Close();
+  EXPECT_EQ(RunCommand("unzip -tq " + ShellQuote(dir / "stop.zip")).exitStatus, 0);
+}
+
 TEST(ZipParallelAdd, EncryptedEntriesTakeTheirDataDeflatedAhead) {
   ScratchDir dir;
   const std::vector<Source> sources = Sources();

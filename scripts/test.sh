@@ -29,8 +29,8 @@ fi
 # warning, runs the suite under ASan+UBSan, and runs each fuzz target for a short while.
 CC=clang CXX=clang++ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build/sanitize" -DBREVIK_SANITIZE=ON -DBREVIK_FUZZ=ON
-# ThreadSanitizer: only the suites with threads of their own (named *Parallel*), in the engine's
-# and the scripting layer's tests; a small build that stays within a few minutes on two cores.
+# ThreadSanitizer: only the test files with threads of their own (named *Parallel*, engine and
+# scripting), built into one small program; a few minutes on two cores.
 if [[ -f "$root/build/tsan/CMakeCache.txt" ]] &&
    ! grep -q '^CMAKE_CXX_COMPILER:FILEPATH=.*clang++' "$root/build/tsan/CMakeCache.txt"; then
   rm -rf "$root/build/tsan"
@@ -38,10 +38,7 @@ fi
 echo "== tsan: configure and build the threaded tests"
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBREVIK_WERROR=ON -DBREVIK_SANITIZE_THREAD=ON >/dev/null
-cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests scripting_tests
+cmake --build "$root/build/tsan" -j "$jobs" --target parallel_tests
 echo "== tsan: test"
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-"$root/build/tsan/tests/engine_tests" --gtest_filter='*Parallel*'
-"$root/build/tsan/tests/scripting_tests" --gtest_filter='*Parallel*'
-unset TSAN_OPTIONS
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$root/build/tsan/tests/parallel_tests" --gtest_filter='*Parallel*'
 echo "== all tests passed in every build"

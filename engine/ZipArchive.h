@@ -459,6 +459,8 @@ private:
   AddStep AddFileOnce(const AddFileRequest& request, AddAttempt& attempt);
   /// True when `source` is the file this archive is written to.
   bool IsArchiveFile(const CZipFile& source) const;
+  /// `IsArchiveFile`, noted as the reason of the refusal (`GetAddRefusal`) when true.
+  bool RefusedAsArchive(const CZipFile& source);
   /// Where the next local header goes, as a file position (not meaningful when spanned).
   std::uint64_t AppendPosition() const;
   /// Throws 101 (with a detail naming `what` and both numbers) when file position `position`,

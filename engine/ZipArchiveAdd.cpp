@@ -115,19 +115,19 @@ CZipArchive::AddStep CZipArchive::AddFileOnce(const AddFileRequest& request, Add
   } release{addAhead_.get(), prepared.get()};
   CZipFile ownFile;
   CZipFile& diskFile = prepared && !prepared->file.IsClosed() ? prepared->file : ownFile;
-  if (request.sourceFile == nullptr && diskFile.IsClosed() &&
+  if (request.sourceFile == nullptr &&
       (replaceIndex != -1 || (request.sourceSeenAsFile && !request.sourceInfo.has_value()))) {
     // Resolving a replacement of the last entry cuts that entry off at once: a source that cannot
     // be read must be found out before, or the old entry would be lost for nothing. A file seen
-    // by its directory entry is opened now too, and its facts come from the open descriptor.
-    if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) {
+    // by its directory entry is opened now too (unless a worker did), and its facts come from
+    // the open descriptor.
+    if (diskFile.IsClosed() && !diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) {
       // Only a file that became a folder since it was seen goes on, as the folder it now is.
       if (replaceIndex != -1 || errno != EISDIR) {
         if (errno == ENOENT) addRefusal_ = AddSourceRefusal::Vanished;
         return AddStep::Refused;
       }
-    } else if (IsArchiveFile(diskFile)) {
-      addRefusal_ = AddSourceRefusal::IsArchive;
+    } else if (RefusedAsArchive(diskFile)) {
       return AddStep::Refused;
     }
   }
@@ -181,6 +181,14 @@ CZipArchive::AddStep CZipArchive::AddFileOnce(const AddFileRequest& request, Add
   return AddFileData(request, attempt, header, isReplacement, diskInfo, diskFile, prepared.get());
 }
 
+bool CZipArchive::RefusedAsArchive(const CZipFile& source) {
+  // Read while being written, the archive's own file would give neither its old bytes nor its
+  // new ones.
+  if (!IsArchiveFile(source)) return false;
+  addRefusal_ = AddSourceRefusal::IsArchive;
+  return true;
+}
+
 bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
   const struct stat* status = source.OpenStatus();
   return status != nullptr && !storage_.m_bInMemory && storage_.IsOpen() &&
@@ -209,12 +217,7 @@ CZipArchive::AddStep CZipArchive::AddFileData(const AddFileRequest& request, con
   } else {
     if (diskFile.IsClosed() && !diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false))
       return AddStep::Refused;
-    // Read while being written, the archive's own file would give neither its old bytes nor its
-    // new ones.
-    if (IsArchiveFile(diskFile)) {
-      addRefusal_ = AddSourceRefusal::IsArchive;
-      return AddStep::Refused;
-    }
+    if (RefusedAsArchive(diskFile)) return AddStep::Refused;
     sizeKnown = diskInfo.isRegularFile;
     size = diskInfo.size;
   }

@@ -228,6 +228,32 @@ TEST(ZipParallelAdd, ASourceGoneBeforeItsTurnIsRefusedAloneAndTheOthersFollow) {
   ExpectEntries(dir / "gone.zip", sources);
 }
 
+TEST(ZipParallelAdd, TheArchiveOpenedAheadByAWorkerIsRefusedBeforeItsEntryBegins) {
+  ScratchDir dir;
+  WriteFileBytes(dir / "a.txt", "a");
+  CZipArchive archive;
+  archive.Open(dir / "self.zip", CZipArchive::CreateNew);
+  archive.SetWorkerThreads(2);
+  RecordingCallback progress;
+  archive.SetCallback(&progress, cbAddFile);
+  std::vector<bool> added;
+  for (const char* name : {"self.zip", "a.txt"}) archive.AnnounceSource(dir / name, -1);
+  for (const char* name : {"self.zip", "a.txt"}) {
+    AddFileRequest request;
+    request.sourcePath = dir / name;
+    request.storedName = name;
+    request.sourceSeenAsFile = true;
+    added.push_back(archive.AddFile(request));
+    if (!added.back()) {
+      EXPECT_EQ(archive.GetAddRefusal(), AddSourceRefusal::IsArchive);
+    }
+  }
+  archive.Close();
+  EXPECT_EQ(added, (std::vector<bool>{false, true}));
+  ASSERT_FALSE(progress.events.empty());
+  EXPECT_EQ(progress.events.front(), "Begin a.txt " + (dir / "a.txt"));
+}
+
 TEST(ZipParallelAdd, AFullDiskInTheMiddleKeepsTheEntriesBeforeAndNoneAfter) {
   ScratchDir dir;
   std::vector<Source> sources;

@@ -9,8 +9,7 @@
 
 class CZipAbstractFile;
 
-/// What `CZipArchive::AddFile` is asked to add and how. The archive may change `level` and
-/// `smartFlags` while it works (a second, stored attempt); the caller's other fields stay.
+/// What `CZipArchive::AddFile` is asked to add and how. The archive only reads it.
 struct AddFileRequest {
   /// Disk path of the file or folder; may be empty when `sourceFile` is given.
   std::string sourcePath;
@@ -39,10 +38,13 @@ struct AddFileRequest {
   /// descriptor, which also makes sure they are those of the bytes read. Ignored with
   /// `sourceInfo` or `sourceFile`.
   bool sourceSeenAsFile = false;
-  /// Set by `AddFile` when it refused a disk source because it is the archive's own file (read
-  /// while being written, it would give neither its old bytes nor its new ones).
-  bool sourceIsArchive = false;
-  /// Set by `AddFile` when a source seen as a file (`sourceSeenAsFile`) was gone by the time it
-  /// was opened (ENOENT).
-  bool sourceVanished = false;
+};
+
+/// Why `CZipArchive::AddFile` refused a disk source, for the refusals a folder walk passes over
+/// in silence (`CZipArchive::GetAddRefusal`).
+enum class AddSourceRefusal {
+  None,       ///< not refused, or refused for another reason
+  IsArchive,  ///< the archive's own file: read while being written, it would give neither its
+              ///< old bytes nor its new ones
+  Vanished,   ///< a source seen as a file (`sourceSeenAsFile`) was gone when it was opened (ENOENT)
 };

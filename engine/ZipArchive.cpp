@@ -1,6 +1,7 @@
 // ZipArchive.cpp -- CZipArchive: opening, closing, settings, entry look-up and the shared entry state.
 #include "engine/ZipArchive.h"
 
+#include "engine/ZipAddAhead.h"
 #include "engine/ZipException.h"
 #include "engine/ZipMemFile.h"
 #include "engine/ZipPlatform.h"

@@ -18,6 +18,7 @@
 #include "engine/ZipZlibAllocator.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@
 
 class CZipAbstractFile;
 class CZipMemFile;
+class ZipAddAhead;
+struct ZipPreparedSource;
 class CZipPathComponent;
 
 /// An archive on disk (one file or a set of split volumes) or in a memory file. A caller opens
@@ -65,6 +68,20 @@ public:
     CheckEfficiency = 0x8,   ///< an entry that deflates to more than its size is stored instead
     TempInMemory = 0x10,     ///< with `CheckEfficiency`: a temporary archive is kept in memory
     InternalReAdd = 0xF000,  ///< set by `AddFile` itself on its second, stored attempt
+  };
+
+  /// How one attempt of `AddFile` ended.
+  enum class AddStep {
+    Refused,       ///< nothing added (`AddFile` answers false)
+    Added,         ///< the entry is in the archive
+    StoreInstead,  ///< deflating did not pay off and the entry was taken out: add it stored
+  };
+  /// What one attempt of `AddFile` uses of the request, settled by `AddFile` itself: the level
+  /// and flags (the second, stored attempt has its own) and the replace index once resolved.
+  struct AddAttempt {
+    std::int32_t level = -1;
+    std::uint32_t smartFlags = 0;
+    std::int32_t replaceIndex = -1;
   };
 
   /// One entry of the working list of `DeleteEntries`.
@@ -218,7 +235,23 @@ public:
   /// anything of it is written), 109 for a name too long, 105/106 when a callback stops, zlib
   /// errors as 500-507, and file errors of the archive. May change `request.level` and
   /// `request.smartFlags` on a second, stored attempt.
-  bool AddFile(AddFileRequest& request);
+  bool AddFile(const AddFileRequest& request);
+  /// Why the last `AddFile` answered false without an error, when it was one of the reasons a
+  /// folder walk passes over in silence (`AddSourceRefusal`).
+  AddSourceRefusal GetAddRefusal() const { return addRefusal_; }
+
+  /// The threads adding may use, the calling one included: with 1 (the default) everything runs
+  /// on the calling thread; with more, workers open, read and deflate announced sources ahead
+  /// (`AnnounceSource`) and share a long source's chunks. The archive's bytes never depend on it.
+  /// Ignored while an entry is open.
+  void SetWorkerThreads(unsigned count);
+  /// Tells the archive that the disk file `path` will be added after the sources announced before
+  /// it, at deflate `level`: a worker opens, reads and deflates it meanwhile. Does nothing with
+  /// one thread. `AddFile` of that path takes what was prepared (and drops earlier announced
+  /// sources that were never added); whatever the worker could not do, `AddFile` does itself.
+  void AnnounceSource(const std::string& path, int level);
+  /// How many more sources may be announced before one is added (0 with one thread).
+  unsigned AnnounceRoom() const;
 
   /// The short form: `sourcePath` with a derived name, appended (replace index -1).
   bool AddFile(const std::string& sourcePath, int level = -1, bool fullPath = true, std::uint32_t smartFlags = 0,
@@ -325,8 +358,8 @@ public:
   /// else the file `temporaryPath`) and copying the packed entry into this one; with
   /// `checkEfficiency` an entry that does not pay off is added again stored instead. Used for a
   /// replacement that must be compressed and for the efficiency check on a spanned archive.
-  bool AddFileThroughTemporary(AddFileRequest& request, bool checkEfficiency, bool inMemory,
-                               const std::string& temporaryPath);
+  AddStep AddFileThroughTemporary(const AddFileRequest& request, const AddAttempt& attempt, bool checkEfficiency,
+                                  bool inMemory, const std::string& temporaryPath);
 
   // ---- Settings nothing in the system changes, kept for callers of the engine ----
 
@@ -342,8 +375,20 @@ public:
 
 private:
   /// `OpenEntryForWriting`; `sizeKnown` says `size` is the source's whole size, which decides
-  /// whether the local header needs a ZIP64 block (`NeedsLocalZip64`).
-  bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint64_t size, bool sizeKnown);
+  /// whether the local header needs a ZIP64 block (`NeedsLocalZip64`) and how much room a
+  /// replacement (`replaceIndex` >= 0) takes.
+  bool OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint64_t size, bool sizeKnown,
+                  bool packed, int replaceIndex);
+  /// `packed` to `OpenEntry`: the entry's data arrives deflated already (`WritePackedSource`), so
+  /// no zlib stream is started or finished for it.
+  /// Writes the data of `source` (`size` bytes from its start, or fewer when it shrank) into the
+  /// entry opened packed, deflated at `level`: taken whole (from `prepared` when a worker made it
+  /// for the same size and level) or in chunks sharing the workers. `step` is told each piece of
+  /// at most `stepBytes` input bytes written and whether more follow.
+  void WritePackedSource(CZipAbstractFile& source, std::uint64_t size, int level, ZipPreparedSource* prepared,
+                         std::uint32_t stepBytes, const std::function<void(std::uint32_t, bool)>& step);
+  /// Appends `count` bytes of deflated data to the entry opened packed (encrypting as it goes).
+  void WritePackedEntryData(const unsigned char* bytes, std::size_t count);
   /// The entry open for writing or reading is dropped: buffer and zlib blocks freed.
   void ReleaseEntryState();
   /// Points the zlib stream's allocation functions at the tracked list (or at none).
@@ -419,10 +464,16 @@ private:
   /// Adding a file (not a folder) once the header is built.
   /// `diskInfo` is the source's stat (unused for a source file); `diskFile` the source when
   /// `AddFile` already opened it (else it is opened here).
-  bool AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
-                   const ZipSourceInfo& diskInfo, CZipFile& diskFile);
+  AddStep AddFileData(const AddFileRequest& request, const AddAttempt& attempt, CZipFileHeader& header,
+                      bool isReplacement, const ZipSourceInfo& diskInfo, CZipFile& diskFile,
+                      ZipPreparedSource* prepared);
+  /// One attempt of `AddFile` (the whole add, from resolving the source to the finished entry);
+  /// resolves `attempt.replaceIndex` in place.
+  AddStep AddFileOnce(const AddFileRequest& request, AddAttempt& attempt);
   /// True when `source` is the file this archive is written to.
   bool IsArchiveFile(const CZipFile& source) const;
+  /// `IsArchiveFile`, noted as the reason of the refusal (`GetAddRefusal`) when true.
+  bool RefusedAsArchive(const CZipFile& source);
   /// Where the next local header goes, as a file position (not meaningful when spanned).
   std::uint64_t AppendPosition() const;
   /// Throws 101 (with a detail naming `what` and both numbers) when file position `position`,
@@ -467,6 +518,9 @@ private:
   ZipEntryTimeMemo entryTimeMemo_;    ///< the last entry time given to an extracted file
   CZipTargetFolder targetFolder_;     ///< the folder extracted into, held open between entries
   int extractRefusal_ = 0;            ///< `GetExtractRefusal`
+  AddSourceRefusal addRefusal_ = AddSourceRefusal::None;  ///< `GetAddRefusal`
+  unsigned workerThreads_ = 1;        ///< `SetWorkerThreads`
+  std::unique_ptr<ZipAddAhead> addAhead_;  ///< the workers, with more than one thread
 
   // The entry being written or read.
   bool archiveOpen_ = false;       ///< an `Open` completed and no `Close` followed
@@ -475,6 +529,7 @@ private:
   bool entryAesCrc_ = false;       ///< reading: AE-1, whose CRC is checked as well as its code
   int entryAesStrength_ = 0;       ///< the open AES entry's strength code
   bool entryDeflated_ = false;     ///< method 8 of the open entry
+  bool entryPacked_ = false;       ///< writing: the data arrives deflated (`OpenEntry`'s `packed`)
   bool zlibStreamOpen_ = false;    ///< deflate or inflate initialised and not yet ended
   std::uint64_t entryStartOffset_ = 0;  ///< writing: archive offset where the entry's data starts
   std::uint64_t entryOutputBytes_ = 0;  ///< writing: packed bytes produced so far

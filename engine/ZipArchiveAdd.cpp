@@ -1,6 +1,8 @@
 // ZipArchiveAdd.cpp -- CZipArchive: adding files and folders, and writing one entry's data.
 #include "engine/ZipArchive.h"
 
+#include "engine/ZipAddAhead.h"
+
 #include "engine/ZipCrc32.h"
 #include "engine/ZipException.h"
 #include "engine/ZipFile.h"
@@ -87,14 +89,27 @@ bool CZipArchive::AddFile(const std::string& sourcePath, int level, bool fullPat
   return AddFile(request);
 }
 
-bool CZipArchive::AddFile(AddFileRequest& request) {
-  if (info_.bufferSize <= 0 || request.bufferSize == 0) return false;
-  if (!archiveOpen_ || entryState_ != 0) return false;
+bool CZipArchive::AddFile(const AddFileRequest& request) {
+  addRefusal_ = AddSourceRefusal::None;
+  AddAttempt attempt{request.level, request.smartFlags, request.replaceIndex};
+  for (;;) {
+    const AddStep step = AddFileOnce(request, attempt);
+    if (step != AddStep::StoreInstead) return step == AddStep::Added;
+    // Deflating did not pay off and the entry is gone again: the same source once more, stored,
+    // its progress reported as storing again.
+    attempt.level = 0;
+    attempt.smartFlags = InternalReAdd;
+  }
+}
+
+CZipArchive::AddStep CZipArchive::AddFileOnce(const AddFileRequest& request, AddAttempt& attempt) {
+  if (info_.bufferSize <= 0 || request.bufferSize == 0) return AddStep::Refused;
+  if (!archiveOpen_ || entryState_ != 0) return AddStep::Refused;
 
   std::string sourcePath = request.sourcePath;
   while (sourcePath.size() > 1 && sourcePath.back() == '/') sourcePath.pop_back();
   std::string storedName = request.storedName;
-  if (sourcePath.empty() && request.sourceFile == nullptr) return false;
+  if (sourcePath.empty() && request.sourceFile == nullptr) return AddStep::Refused;
   if (!sourcePath.empty() && storedName.empty()) {
     CZipPathComponent components(sourcePath);
     // A name built from a disk path never holds a root, "." or ".." (other readers would put
@@ -102,28 +117,37 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     storedName = CleanStoredName(request.fullPath ? components.GetNoDrive() : NameInArchiveFor(components));
   }
 
-  int replaceIndex = request.replaceIndex;
-  request.sourceIsArchive = false;
-  request.sourceVanished = false;
-  CZipFile diskFile;
+  int replaceIndex = attempt.replaceIndex;
+  // A source a worker prepared comes with its file already open (and its status taken there).
+  std::unique_ptr<ZipPreparedSource> prepared;
+  if (addAhead_ && request.sourceFile == nullptr && replaceIndex == -1) prepared = addAhead_->Take(sourcePath);
+  struct PreparedRelease {
+    ZipAddAhead* ahead;
+    ZipPreparedSource* source;
+    ~PreparedRelease() {
+      if (source != nullptr) ahead->Release(*source);
+    }
+  } release{addAhead_.get(), prepared.get()};
+  CZipFile ownFile;
+  CZipFile& diskFile = prepared && !prepared->file.IsClosed() ? prepared->file : ownFile;
   if (request.sourceFile == nullptr &&
       (replaceIndex != -1 || (request.sourceSeenAsFile && !request.sourceInfo.has_value()))) {
     // Resolving a replacement of the last entry cuts that entry off at once: a source that cannot
     // be read must be found out before, or the old entry would be lost for nothing. A file seen
-    // by its directory entry is opened now too, and its facts come from the open descriptor.
-    if (!diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) {
+    // by its directory entry is opened now too (unless a worker did), and its facts come from
+    // the open descriptor.
+    if (diskFile.IsClosed() && !diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false)) {
       // Only a file that became a folder since it was seen goes on, as the folder it now is.
       if (replaceIndex != -1 || errno != EISDIR) {
-        request.sourceVanished = errno == ENOENT;
-        return false;
+        if (errno == ENOENT) addRefusal_ = AddSourceRefusal::Vanished;
+        return AddStep::Refused;
       }
-    } else if (IsArchiveFile(diskFile)) {
-      request.sourceIsArchive = true;
-      return false;
+    } else if (RefusedAsArchive(diskFile)) {
+      return AddStep::Refused;
     }
   }
-  if (!ResolveReplaceIndex(replaceIndex, storedName)) return false;
-  request.replaceIndex = replaceIndex;
+  if (!ResolveReplaceIndex(replaceIndex, storedName)) return AddStep::Refused;
+  attempt.replaceIndex = replaceIndex;
   const bool isReplacement = replaceIndex >= 0;
 
   std::uint32_t attributes = 0;
@@ -139,12 +163,12 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     else if (diskFile.OpenStatus() != nullptr)
       diskInfo = ZipSourceInfoFromStat(*diskFile.OpenStatus());
     else if (!ZipReadSourceInfo(sourcePath, diskInfo))
-      return false;
+      return AddStep::Refused;
     attributes = diskInfo.attributes;
     if (diskInfo.modTimeKnown) modTime = diskInfo.modTime;
     // A FIFO, socket or device is no file to archive: reading one may never end.
     std::uint32_t type = (attributes >> 16) & 0170000;
-    if (type != 0100000 && type != 0040000) return false;
+    if (type != 0100000 && type != 0040000) return AddStep::Refused;
   }
 
   CZipFileHeader header;
@@ -154,7 +178,7 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
   header.SetEntryTime(modTime);
 
   CZipActionCallback* callback = nullptr;
-  if ((request.smartFlags & InternalReAdd) == 0) {
+  if ((attempt.smartFlags & InternalReAdd) == 0) {
     callback = GetCallback(cbAddFile);
     if (callback != nullptr) callback->Begin(storedName.c_str(), sourcePath.c_str());
   }
@@ -163,14 +187,21 @@ bool CZipArchive::AddFile(AddFileRequest& request) {
     CallbackEnd end(callback);
     if (callback != nullptr) callback->SetTotal(0);
     PasswordPause pause(*this);
-    if ((request.smartFlags & PlainDirectories) != 0) pause.Activate();
-    int level = isReplacement ? (replaceIndex << 16) | ReplaceLevelMarker : 0;
-    bool opened = OpenEntryForWriting(header, level, nullptr, 0);
+    if ((attempt.smartFlags & PlainDirectories) != 0) pause.Activate();
+    const bool opened = OpenEntry(header, 0, nullptr, 0, false, false, replaceIndex);
     CloseEntryForWriting(false);
-    return opened;
+    return opened ? AddStep::Added : AddStep::Refused;
   }
   // The directory entry took its own path; what follows ends the callback inside AddFileData.
-  return AddFileData(request, header, isReplacement, diskInfo, diskFile);
+  return AddFileData(request, attempt, header, isReplacement, diskInfo, diskFile, prepared.get());
+}
+
+bool CZipArchive::RefusedAsArchive(const CZipFile& source) {
+  // Read while being written, the archive's own file would give neither its old bytes nor its
+  // new ones.
+  if (!IsArchiveFile(source)) return false;
+  addRefusal_ = AddSourceRefusal::IsArchive;
+  return true;
 }
 
 bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
@@ -179,9 +210,11 @@ bool CZipArchive::IsArchiveFile(const CZipFile& source) const {
          storage_.m_internalfile.IsSameFileAs(*status);
 }
 
-bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, bool isReplacement,
-                              const ZipSourceInfo& diskInfo, CZipFile& diskFile) {
-  const std::uint32_t flags = request.smartFlags;
+CZipArchive::AddStep CZipArchive::AddFileData(const AddFileRequest& request, const AddAttempt& attempt,
+                                               CZipFileHeader& header, bool isReplacement,
+                              const ZipSourceInfo& diskInfo, CZipFile& diskFile, ZipPreparedSource* prepared) {
+  const std::uint32_t flags = attempt.smartFlags;
+  int entryLevel = attempt.level;  // tiny files are stored whatever the level
   const bool reAdd = (flags & InternalReAdd) != 0;
   CZipActionCallback* addCallback = reAdd ? nullptr : GetCallback(cbAddFile);
   CallbackEnd addEnd(addCallback);
@@ -199,27 +232,22 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     sizeKnown = true;
   } else {
     if (diskFile.IsClosed() && !diskFile.Open(sourcePath, CZipFile::modeRead | CZipFile::shareDenyNone, false))
-      return false;
-    // Read while being written, the archive's own file would give neither its old bytes nor its
-    // new ones.
-    if (IsArchiveFile(diskFile)) {
-      request.sourceIsArchive = true;
-      return false;
-    }
+      return AddStep::Refused;
+    if (RefusedAsArchive(diskFile)) return AddStep::Refused;
     sizeKnown = diskInfo.isRegularFile;
     size = diskInfo.size;
   }
 
-  bool checkEfficiency = (flags & CheckEfficiency) != 0 && request.level != 0;
+  bool checkEfficiency = (flags & CheckEfficiency) != 0 && entryLevel != 0;
   bool plainEmpty = (flags & PlainEmptyFiles) != 0 && !password_.View().empty();
-  bool storeTiny = (flags & StoreTinyFiles) != 0 && request.level != 0;
-  bool useTemporary = (checkEfficiency && storage_.IsSpanned()) || (isReplacement && request.level != 0);
+  bool storeTiny = (flags & StoreTinyFiles) != 0 && entryLevel != 0;
+  bool useTemporary = (checkEfficiency && storage_.IsSpanned()) || (isReplacement && entryLevel != 0);
   PasswordPause pause(*this);
   if (!sizeKnown) {
     checkEfficiency = false;
   } else {
     if (size == 0 && plainEmpty) pause.Activate();
-    if (size < 5 && storeTiny) request.level = 0;
+    if (size < 5 && storeTiny) entryLevel = 0;
   }
   // A compressed replacement (its packed size is not known in advance) and the efficiency check
   // on a spanned archive (which cannot be cut back) go through a temporary archive.
@@ -231,9 +259,10 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   }
   if (useTemporary) {
     diskFile.Close();  // the temporary archive reads the source itself
-    return AddFileThroughTemporary(request, checkEfficiency, inMemory, temporaryPath);
+    return AddFileThroughTemporary(request, AddAttempt{entryLevel, flags, attempt.replaceIndex}, checkEfficiency,
+                                   inMemory, temporaryPath);
   }
-  if (isReplacement && !sizeKnown) return false;  // the stored replacement needs its size first
+  if (isReplacement && !sizeKnown) return AddStep::Refused;  // the stored replacement needs its size first
 
   CZipAbstractFile* source = request.sourceFile;
   if (source != nullptr) {
@@ -241,9 +270,16 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
   } else {
     source = &diskFile;
   }
-  std::uint32_t length = static_cast<std::uint32_t>(sizeKnown ? size : source->GetLength());
-  int level = isReplacement ? (request.replaceIndex << 16) | ReplaceLevelMarker : request.level;
-  if (!OpenEntry(header, level, nullptr, sizeKnown ? size : 0, sizeKnown)) return false;
+  // Progress totals are 32-bit: a longer source reports the most they hold.
+  const std::uint32_t length =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(sizeKnown ? size : source->GetLength(), UINT32_MAX));
+  // A deflated entry of known size takes its data deflated whole or in chunks; the stream
+  // through the entry's own zlib state stays for sizes not known in advance.
+  const bool deliverPacked = sizeKnown && !isReplacement && entryLevel != 0;
+  if (!OpenEntry(header, entryLevel, nullptr, sizeKnown ? size : 0, sizeKnown, deliverPacked,
+                 isReplacement ? attempt.replaceIndex : -1)) {
+    return AddStep::Refused;
+  }
 
   CZipActionCallback* stepCallback = addCallback;
   CZipActionCallback* storeAgain = reAdd ? GetCallback(cbStoreAgain) : nullptr;
@@ -256,35 +292,46 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     addCallback->SetTotal(length);
   }
 
-  // The entry holds the bytes the source had when its size was read: every limit above (4 GiB,
-  // a replacement's room) was checked against that size, and with it known no read is spent
-  // on finding the end. A file whose size was not known is read until a read falls short.
-  std::uint64_t bytesLeft = size;
-  readBuffer_.Allocate(request.bufferSize);
-  for (;;) {
-    const std::uint32_t wanted =
-        sizeKnown ? static_cast<std::uint32_t>(std::min<std::uint64_t>(bytesLeft, request.bufferSize))
-                  : request.bufferSize;
-    std::uint32_t got = wanted > 0 ? source->Read(readBuffer_.data(), wanted) : 0;
-    if (sizeKnown) bytesLeft -= got;
-    if (got > 0) {
-      WriteEntryData(readBuffer_.data(), got);
-      if (stepCallback != nullptr && !stepCallback->Step(got)) {
-        bool moreToRead = got == request.bufferSize && source->GetPosition() < source->GetLength();
-        if (!moreToRead) {
-          CloseEntryForWriting(false);
-          ThrowZipError(errActionAbortedSafely);
-        }
-        // A spanned archive or a replaced entry cannot be undone by cutting the file.
-        if (storage_.IsSpanned() || isReplacement) ThrowZipError(errActionAborted);
-        RemoveLastEntry(true);
-        CloseEntryForWriting(true);
-        ThrowZipError(errActionAbortedSafely);
-      }
-    }
-    if (got < wanted || (sizeKnown ? bytesLeft == 0 : got < request.bufferSize)) {
+  // A step the callback answers with "stop": the entry is finished when its data was all
+  // written, else cut off again.
+  auto step = [&](std::uint32_t got, bool moreToRead) {
+    if (stepCallback == nullptr || stepCallback->Step(got)) return;
+    if (!moreToRead) {
       CloseEntryForWriting(false);
-      break;
+      ThrowZipError(errActionAbortedSafely);
+    }
+    // A spanned archive or a replaced entry cannot be undone by cutting the file.
+    if (storage_.IsSpanned() || isReplacement) ThrowZipError(errActionAborted);
+    RemoveLastEntry(true);
+    CloseEntryForWriting(true);
+    ThrowZipError(errActionAbortedSafely);
+  };
+
+  // The entry holds the bytes the source had when its size was read: every decision above (the local
+  // ZIP64 block, a replacement's room) was checked against that size, and with it known no read is spent
+  // on finding the end. A file whose size was not known is read until a read falls short.
+  if (deliverPacked) {
+    WritePackedSource(*source, size, entryLevel, source == &diskFile ? prepared : nullptr, request.bufferSize,
+                      step);
+    CloseEntryForWriting(false);
+  } else {
+    if (prepared != nullptr && source == &diskFile) source->SeekToBegin();
+    std::uint64_t bytesLeft = size;
+    readBuffer_.Allocate(request.bufferSize);
+    for (;;) {
+      const std::uint32_t wanted =
+          sizeKnown ? static_cast<std::uint32_t>(std::min<std::uint64_t>(bytesLeft, request.bufferSize))
+                    : request.bufferSize;
+      std::uint32_t got = wanted > 0 ? source->Read(readBuffer_.data(), wanted) : 0;
+      if (sizeKnown) bytesLeft -= got;
+      if (got > 0) {
+        WriteEntryData(readBuffer_.data(), got);
+        step(got, got == request.bufferSize && source->GetPosition() < source->GetLength());
+      }
+      if (got < wanted || (sizeKnown ? bytesLeft == 0 : got < request.bufferSize)) {
+        CloseEntryForWriting(false);
+        break;
+      }
     }
   }
 
@@ -295,26 +342,27 @@ bool CZipArchive::AddFileData(AddFileRequest& request, CZipFileHeader& header, b
     if (last->IsEncrypted()) packed -= std::min<std::uint64_t>(packed, EncryptionOverhead(*last));
     if (last->m_uUncomprSize < packed) {
       RemoveLastEntry(true);
-      request.level = 0;
-      request.smartFlags = InternalReAdd;
-      return AddFile(request);
+      return AddStep::StoreInstead;
     }
   }
-  return true;
+  return AddStep::Added;
 }
 
 bool CZipArchive::OpenEntryForWriting(CZipFileHeader& header, int level, const char* sourcePath,
                                       std::uint32_t size) {
-  return OpenEntry(header, level, sourcePath, size, false);
-}
-
-bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint64_t size,
-                            bool sizeKnown) {
-  if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
-  if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
   int replaceIndex = -1;
   if ((level & 0xFFFF) == ReplaceLevelMarker) {
     replaceIndex = static_cast<int>(static_cast<unsigned>(level) >> 16);
+    level = 0;
+  }
+  return OpenEntry(header, level, sourcePath, size, false, false, replaceIndex);
+}
+
+bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourcePath, std::uint64_t size,
+                            bool sizeKnown, bool packed, int replaceIndex) {
+  if (!archiveOpen_ || entryState_ != 0 || storage_.IsExistingSpanned() || storage_.m_bReadOnly) return false;
+  if (centralDir_.GetCount() >= ZipFormat::MaxEntries) return false;
+  if (replaceIndex >= 0) {
     level = 0;  // the size must be known in advance: the data is stored
     // Only an entry followed by another has a space to resize; the last one is cut and appended.
     if (storage_.IsSpanned() || replaceIndex + 1 >= centralDir_.GetCount()) return false;
@@ -395,7 +443,8 @@ bool CZipArchive::OpenEntry(CZipFileHeader& header, int level, const char* sourc
   entryOutputBytes_ = 0;
   entryInputBytes_ = 0;
   if (!entryAes_) entryDeflated_ = opened->m_uMethod == ZipFormat::Method::Deflated;
-  if (entryDeflated_) {
+  entryPacked_ = packed && entryDeflated_;
+  if (entryDeflated_ && !entryPacked_) {
     StartDeflate(level);
     deflateStream_.next_out = reinterpret_cast<Bytef*>(info_.buffer.data());
     deflateStream_.avail_out = info_.buffer.GetSize();
@@ -417,7 +466,7 @@ void CZipArchive::FlushEntryBuffer(std::uint32_t count) {
 }
 
 bool CZipArchive::WriteEntryData(const void* bytes, std::uint32_t count) {
-  if (entryState_ != 1) return false;
+  if (entryState_ != 1 || entryPacked_) return false;
   if (count == 0) return true;
   CheckLocalSizeRoom(entryZip64_, entryInputBytes_ + count, GetArchivePath(), "size");
   CZipFileHeader* opened = centralDir_.m_pOpenedFile;
@@ -462,11 +511,11 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
   if (afterError) {
     // Nothing more is written; the header stays listed with the sizes it was opened with.
     // A stream stopped half-way is not reused: the next entry starts a fresh one.
-    if (entryDeflated_) EndDeflate();
+    if (entryDeflated_ && !entryPacked_) EndDeflate();
     centralDir_.m_pOpenedFile = nullptr;
   } else {
     CZipFileHeader* opened = centralDir_.m_pOpenedFile;
-    if (entryDeflated_) {
+    if (entryDeflated_ && !entryPacked_) {
       const std::uint32_t bufferSize = info_.buffer.GetSize();
       z_stream& stream = deflateStream_;
       stream.next_in = nullptr;
@@ -495,6 +544,7 @@ bool CZipArchive::CloseEntryForWriting(bool afterError) {
     centralDir_.FinishNewEntry(entryZip64_);
   }
   entryState_ = 0;
+  entryPacked_ = false;
   ReleaseEntryState();
   if (autoWrite_ && !afterError) WriteDirectoryNow();
   return true;

@@ -51,8 +51,9 @@ private:
 
 }  // namespace
 
-bool CZipArchive::AddFileThroughTemporary(AddFileRequest& request, bool checkEfficiency, bool inMemory,
-                                          const std::string& temporaryPath) {
+CZipArchive::AddStep CZipArchive::AddFileThroughTemporary(const AddFileRequest& request, const AddAttempt& attempt,
+                                                          bool checkEfficiency, bool inMemory,
+                                                          const std::string& temporaryPath) {
   TemporaryArchive temporary(inMemory, temporaryPath);
   temporary.Create();
   CZipArchive& staging = temporary.archive();
@@ -66,18 +67,12 @@ bool CZipArchive::AddFileThroughTemporary(AddFileRequest& request, bool checkEff
   staging.info_.bufferSize = info_.bufferSize;
   staging.SetCallback(GetCallback(cbAddFile), cbAddFile);
 
-  const std::int32_t replaceIndex = request.replaceIndex;
-  request.smartFlags = 0;
-  request.replaceIndex = -1;
-  bool added = false;
-  try {
-    added = staging.AddFile(request);
-  } catch (...) {
-    request.replaceIndex = replaceIndex;
-    throw;
-  }
-  request.replaceIndex = replaceIndex;
-  if (!added) return false;
+  // The staging archive appends the entry plainly; the replacing happens in the copy.
+  AddFileRequest staged = request;
+  staged.level = attempt.level;
+  staged.smartFlags = 0;
+  staged.replaceIndex = -1;
+  if (!staging.AddFile(staged)) return AddStep::Refused;
 
   if (checkEfficiency) {
     CZipFileHeader packed;
@@ -86,19 +81,16 @@ bool CZipArchive::AddFileThroughTemporary(AddFileRequest& request, bool checkEff
     if (packed.IsEncrypted()) packedSize -= std::min<std::uint64_t>(packedSize, EncryptionOverhead(packed));
     if (packed.m_uUncomprSize < packedSize) {
       // Deflating did not pay off: the entry goes into this archive stored, straight away.
-      request.level = 0;
-      request.smartFlags = InternalReAdd;
-      const bool result = AddFile(request);
       staging.Close(CloseNormal);
-      return result;
+      return AddStep::StoreInstead;
     }
   }
 
   bool copied = false;
   {
     ZipIoBufferLease buffer(info_.buffer, info_.bufferSize);
-    copied = CopyEntryFrom(staging, 0, request.replaceIndex, true, GetCallback(cbCopyFromTemp));
+    copied = CopyEntryFrom(staging, 0, attempt.replaceIndex, true, GetCallback(cbCopyFromTemp));
   }
   staging.Close(copied ? CloseNormal : CloseAfterError);
-  return copied;
+  return copied ? AddStep::Added : AddStep::Refused;
 }

@@ -202,7 +202,13 @@ HRESULT CZIP::RunCollectionOperation(ZipOperation operation, VARIANT* collection
 
 void CZIP::RunOperation(ZipOperation operation, ComPtr<IDispatch>* collection) {
   request_.operation = operation;
-  if (!LocateSettings() || !ValidateRequest()) {
+  // One hosting record per call: the request goes in once, and what the policy settles (the
+  // trimmed archive path, the paths it allowed in their resolved forms, its error text) comes
+  // out once, before the operation reads the request.
+  HostingRequest hosting = MakeHostingRequest();
+  const bool proceed = LocateSecuritySettings(hosting) && ValidateRequest(hosting);
+  TakeHostingRequest(std::move(hosting));
+  if (!proceed) {
     errorFlag_ = 1;  // the check has written its message; the archive is not touched
     return;
   }
@@ -235,50 +241,40 @@ void CZIP::RunOperation(ZipOperation operation, ComPtr<IDispatch>* collection) {
   }
 }
 
-bool CZIP::LocateSettings() {
-  HostingRequest hosting = MakeHostingRequest();
-  const bool proceed = LocateSecuritySettings(hosting);
-  TakeHostingRequest(std::move(hosting));
-  return proceed;
-}
-
-bool CZIP::ValidateRequest() {
+bool CZIP::ValidateRequest(HostingRequest& hosting) {
   switch (request_.operation) {
     case OpZip:
-      for (const std::string& file : request_.files) {
+      for (const std::string& file : hosting.files) {
         if (!FileExists(file)) {
-          errorReason_ = "Please specify the valid " + file + " file name to be zipped";
+          hosting.errorReason = "Please specify the valid " + file + " file name to be zipped";
           return false;
         }
       }
-      for (const std::string& folder : request_.folders) {
+      for (const std::string& folder : hosting.folders) {
         if (!FolderExists(folder)) {
-          errorReason_ = "Please specify the valid " + folder + " folder name to be zipped";
+          hosting.errorReason = "Please specify the valid " + folder + " folder name to be zipped";
           return false;
         }
       }
       break;  // the archive itself may not exist yet: Zip creates it
     case OpUnZip:
     case OpExtract:
-      if (request_.targetPath.empty() || !FolderExists(request_.targetPath)) {
-        errorReason_ = kInvalidTargetPath;
+      if (hosting.targetPath.empty() || !FolderExists(hosting.targetPath)) {
+        hosting.errorReason = kInvalidTargetPath;
         return false;
       }
       [[fallthrough]];
     case OpList:
     case OpDelete:
-      if (!FileExists(request_.zipFile)) {
-        errorReason_ = kInvalidZipFile;
+      if (!FileExists(hosting.zipFile)) {
+        hosting.errorReason = kInvalidZipFile;
         return false;
       }
       break;
     case OpNone:
       return false;
   }
-  HostingRequest hosting = MakeHostingRequest();
-  const bool allowed = CheckCallGate(hosting);
-  TakeHostingRequest(std::move(hosting));
-  return allowed;
+  return CheckCallGate(hosting);
 }
 
 void CZIP::PutText(BSTR value, std::string& field) {

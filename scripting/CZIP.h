@@ -78,10 +78,9 @@ private:
   void RunOperation(ZipOperation operation, ComPtr<IDispatch>* collection);
   /// UnZip and List: the out-VARIANT is VT_DISPATCH, holding the collection or null on failure.
   HRESULT RunCollectionOperation(ZipOperation operation, VARIANT* collection);
-  /// Prepares the request and locates the policy settings (the first check of every method).
-  bool LocateSettings();
-  /// The existence checks of `request_.operation`, then the policy gate.
-  bool ValidateRequest();
+  /// The existence checks of `request_.operation` on the paths of `hosting` (after the policy
+  /// settings were located), then the policy gate; a refusal's text goes to `hosting.errorReason`.
+  bool ValidateRequest(HostingRequest& hosting);
   /// Stores a property's string, or the null-string message for a null BSTR.
   void PutText(BSTR value, std::string& field);
   /// Appends to a queue: null BSTR gives the null-string message, "" is ignored.

@@ -8,6 +8,7 @@
 #include "engine/ZipArchive.h"
 #include "scripting/ArchiveCloser.h"
 #include "scripting/EngineErrorText.h"
+#include "scripting/WorkerThreads.h"
 
 namespace {
 
@@ -44,42 +45,63 @@ std::string Join(const std::string& folder, const char* name) {
 
 }  // namespace
 
-void CZipNow::AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
-                     const struct stat* known, bool seenAsFile) {
+void CZipNow::AddOne(CZipArchive& archive, const PendingAdd& item) {
   // The host asked to stop (Ctrl-C): no further entry is begun.
   if (progress_.StopRequested()) return;
-  struct stat info {};
-  // Checked here, not only by the frame: the file may have gone since, and a FIFO or device
-  // would block or never end when read. A file seen in a listing is checked by the archive on
-  // the descriptor it reads.
-  if (known != nullptr)
-    info = *known;
-  else if (!seenAsFile && stat(path.c_str(), &info) != 0)
-    info.st_mode = 0;
-  if (!seenAsFile && (!(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) ||
-                      (archiveKnown_ && info.st_dev == archiveDevice_ && info.st_ino == archiveInode_))) {
-    NoteFailure(path);
-    return;
-  }
-  if (!password.empty()) archive.SetPassword(password.c_str());
+  if (!item.password.empty()) archive.SetPassword(item.password.c_str());
   AddFileRequest add;
-  add.sourcePath = path;
-  add.fullPath = storeFullPath;
+  add.sourcePath = item.path;
+  add.fullPath = item.storeFullPath;
   add.level = kDefaultLevel;
   add.smartFlags = kSmartFlags;
   add.bufferSize = kBufferBytes;
-  // The stat just made serves the engine too: one per file instead of one more for each fact.
-  if (seenAsFile)
-    add.sourceSeenAsFile = true;
+  // The stat the walk just made serves the engine too: one per file instead of one more for
+  // each fact. A file is otherwise opened first and judged on the open descriptor.
+  if (item.known.has_value())
+    add.sourceInfo = ZipSourceInfoFromStat(*item.known);
   else
-    add.sourceInfo = ZipSourceInfoFromStat(info);
+    add.sourceSeenAsFile = item.seenAsFile;
   countBeforeAdd_ = archive.GetCount();
   addInProgress_ = true;
   const bool added = archive.AddFile(add);
   addInProgress_ = false;
-  // The archive's own file, met in a folder being added, is left out without a complaint, and so
-  // is a file gone since the folder was read.
-  if (!added && !(seenAsFile && (add.sourceIsArchive || add.sourceVanished))) NoteFailure(path);
+  // The archive decides what it adds: a regular file or a folder (a FIFO or device would block
+  // or never end), never its own file. The archive's own file met in a folder's listing is left
+  // out without a complaint, and so is a file gone since the folder was read; a path the script
+  // queued is reported.
+  if (!added && !(item.listed && archive.GetAddRefusal() != AddSourceRefusal::None)) NoteFailure(item.path);
+}
+
+void CZipNow::Queue(CZipArchive& archive, PendingAdd item) {
+  if (!queueing_) {
+    AddOne(archive, item);
+    return;
+  }
+  pending_.push_back(std::move(item));
+  AnnounceQueued(archive);
+  // Twice the sources the archive reads ahead: enough that a worker never waits for the walk.
+  while (pending_.size() > 2 * (announced_ + archive.AnnounceRoom()) + 2) RunOldest(archive);
+}
+
+void CZipNow::AnnounceQueued(CZipArchive& archive) {
+  while (announced_ < pending_.size() && archive.AnnounceRoom() > 0) {
+    const PendingAdd& add = pending_[announced_++];
+    // Files only: a folder has no data to read ahead. Whatever turns out to be no regular file
+    // the worker opens without blocking, finds out and leaves to the archive's own add.
+    if (add.seenAsFile || add.known.has_value()) archive.AnnounceSource(add.path, kDefaultLevel);
+  }
+}
+
+void CZipNow::RunOldest(CZipArchive& archive) {
+  PendingAdd add = std::move(pending_.front());
+  pending_.pop_front();
+  if (announced_ > 0) --announced_;
+  AddOne(archive, add);
+  AnnounceQueued(archive);
+}
+
+void CZipNow::RunQueued(CZipArchive& archive) {
+  while (!pending_.empty()) RunOldest(archive);
 }
 
 void CZipNow::NoteFailure(const std::string& path) {
@@ -88,15 +110,22 @@ void CZipNow::NoteFailure(const std::string& path) {
 
 void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool storeFullPath, std::string password,
                             bool recurse) {
+  WalkFolder(archive, std::move(folder), storeFullPath, password, recurse);
+  RunQueued(archive);
+}
+
+void CZipNow::WalkFolder(CZipArchive& archive, std::string folder, bool storeFullPath, const std::string& password,
+                         bool recurse) {
   folder = WithoutTrailingSlashes(std::move(folder));
   DirectoryStream search(folder);
-  if (!password.empty()) archive.SetPassword(password.c_str());
   // Without full paths the queued folder's name relative to itself (the root path) is empty,
   // which would be stored as "/": an absolute name the ZIP application note forbids. Its
   // contents, and its subfolders' own entries, still get their relative names.
   const bool isRoot = folder == archive.GetRootPath() || (folder == "/" && archive.GetRootPath().empty());
-  if (storeFullPath || !isRoot) AddOne(archive, folder, storeFullPath, password, nullptr);
+  if (storeFullPath || !isRoot) Queue(archive, PendingAdd{folder, storeFullPath, password, std::nullopt, false, false});
   if (!search.get()) {
+    // Noted in its turn, after the adds queued before it.
+    RunQueued(archive);
     NoteFailure(folder);
     return;
   }
@@ -110,7 +139,7 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
     // The listing's type saves a stat per file and per folder (a stat is about as costly as
     // deflating a small file); links, and file systems that give no type, are stat'ed.
     if (match->d_type == DT_REG) {
-      AddOne(archive, path, storeFullPath, password, nullptr, true);
+      Queue(archive, PendingAdd{path, storeFullPath, password, std::nullopt, true, true});
       continue;
     }
     if (match->d_type == DT_DIR) {
@@ -128,17 +157,17 @@ void CZipNow::AddFolderTree(CZipArchive& archive, std::string folder, bool store
     // never end), and a link that resolves to nothing (dangling, or a loop of links) is skipped.
     if (S_ISLNK(own.st_mode) && (stat(path.c_str(), &target) != 0 || !S_ISREG(target.st_mode))) continue;
     if (!S_ISREG(target.st_mode)) continue;  // FIFOs, sockets and devices hold no file data
-    if (archiveKnown_ && target.st_dev == archiveDevice_ && target.st_ino == archiveInode_) continue;
-    AddOne(archive, path, storeFullPath, password, &target);
+    Queue(archive, PendingAdd{path, storeFullPath, password, target, false, true});
   }
   if (!recurse) return;
-  for (const std::string& subfolder : subfolders) AddFolderTree(archive, subfolder, storeFullPath, password, true);
+  for (const std::string& subfolder : subfolders) WalkFolder(archive, subfolder, storeFullPath, password, true);
 }
 
 std::string CZipNow::Zip(const ZipRequest& request) {
   zipFile_ = request.zipFile;
   firstFailure_.clear();
-  archiveKnown_ = false;
+  pending_.clear();
+  announced_ = 0;
   addInProgress_ = false;
 
   CZipArchive archive;
@@ -154,16 +183,17 @@ std::string CZipNow::Zip(const ZipRequest& request) {
     return "Cannot open file " + zipFile_ + ". It does not appear to be a valid zip";
   }
   archive.SetEncryption(static_cast<CZipArchive::Encryption>(request.encryption));
-  struct stat opened {};
-  if (stat(zipFile_.c_str(), &opened) == 0) {
-    archiveDevice_ = opened.st_dev;
-    archiveInode_ = opened.st_ino;
-    archiveKnown_ = true;
-  }
+  const unsigned threads = WorkerThreadCount();
+  archive.SetWorkerThreads(threads);
+  queueing_ = threads > 1;
 
   const bool storeFullPath = request.usePath != 0;
   try {
-    for (const std::string& file : request.files) AddOne(archive, file, storeFullPath, request.password, nullptr);
+    // A queued file is opened first, like a listed one; a queued path that is a folder then
+    // goes on as that folder.
+    for (const std::string& file : request.files)
+      Queue(archive, PendingAdd{file, storeFullPath, request.password, std::nullopt, true, false});
+    RunQueued(archive);
     for (const std::string& folder : request.folders) {
       archive.SetRootPath(folder.c_str());
       AddFolderTree(archive, folder, storeFullPath, request.password, request.subFolders != 0);

@@ -1,6 +1,8 @@
 // CZipNow.h -- the Zip operation: writes the queued files and folders into the archive.
 #pragma once
 
+#include <deque>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -37,21 +39,43 @@ public:
                      bool recurse);
 
 private:
-  /// Adds one file or folder path; on a refusal remembers "Cannot add ..." as the first failure.
-  /// `known`, when not null, is the path's `stat` (links followed) made by the caller just now.
-  /// `seenAsFile`: a folder listing called the path a regular file and nothing stat'ed it; the
-  /// archive opens it and takes its facts (and the check that it is not the archive) from there.
-  void AddOne(CZipArchive& archive, const std::string& path, bool storeFullPath, const std::string& password,
-              const struct stat* known, bool seenAsFile = false);
+  /// One file or folder to add, as the queue or the walk found it.
+  struct PendingAdd {
+    std::string path;
+    bool storeFullPath = true;
+    std::string password;              ///< set before the add when not empty
+    std::optional<struct stat> known;  ///< the walk's `stat` of the path (links followed), just made
+    bool seenAsFile = false;           ///< without `known`: the archive opens the path first and
+                                       ///< takes its facts from the descriptor
+    bool listed = false;               ///< found in a folder's listing, not queued by the script
+  };
+
+  /// The depth-first walk of `AddFolderTree`, queueing its adds.
+  void WalkFolder(CZipArchive& archive, std::string folder, bool storeFullPath, const std::string& password,
+                  bool recurse);
+  /// `AddOne` now with one thread; with workers the add waits in `pending_` (in order) and its
+  /// source is announced to the archive, so that it is read and deflated while earlier entries
+  /// are written.
+  void Queue(CZipArchive& archive, PendingAdd item);
+  /// Announces the queued sources not yet announced, as far as the archive has room.
+  void AnnounceQueued(CZipArchive& archive);
+  /// Runs the oldest queued add.
+  void RunOldest(CZipArchive& archive);
+  /// Runs every queued add, oldest first (before the archive's root path changes, and at the end).
+  void RunQueued(CZipArchive& archive);
+
+  /// Adds one file or folder; on a refusal remembers "Cannot add ..." as the first failure,
+  /// unless a listed file turned out to be the archive itself or gone.
+  void AddOne(CZipArchive& archive, const PendingAdd& item);
   /// Remembers "Cannot add <path> to <zipFile>" unless an earlier failure was remembered.
   void NoteFailure(const std::string& path);
 
   std::string zipFile_;       ///< the archive's name, for messages
   std::string firstFailure_;  ///< "Cannot add ..." for the first item that was not added
-  dev_t archiveDevice_ = 0;   ///< the archive file itself, never added to itself
-  ino_t archiveInode_ = 0;
-  bool archiveKnown_ = false;
   int countBeforeAdd_ = 0;      ///< entries before the add in progress
   bool addInProgress_ = false;  ///< an AddFile call is running (so a failure abandoned its entry)
   ProgressForwarder progress_;  ///< the host's progress view, when it installed one
+  bool queueing_ = false;        ///< the archive has workers: adds wait in `pending_`
+  std::deque<PendingAdd> pending_;  ///< adds not yet run, oldest first
+  std::size_t announced_ = 0;       ///< how many of `pending_`, from the front, were announced
 };

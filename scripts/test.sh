@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # test.sh -- install what is missing, then build and run the whole suite twice: a normal build (g++)
-# and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets). Warnings
-# are errors in both.
+# and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets); then the
+# threaded tests once more under ThreadSanitizer (clang). Warnings are errors in all of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -29,4 +29,16 @@ fi
 # warning, runs the suite under ASan+UBSan, and runs each fuzz target for a short while.
 CC=clang CXX=clang++ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build/sanitize" -DBREVIK_SANITIZE=ON -DBREVIK_FUZZ=ON
-echo "== all tests passed in both builds"
+# ThreadSanitizer: only the test files with threads of their own (named *Parallel*, engine and
+# scripting), built into one small program; a few minutes on two cores.
+if [[ -f "$root/build/tsan/CMakeCache.txt" ]] &&
+   ! grep -q '^CMAKE_CXX_COMPILER:FILEPATH=.*clang++' "$root/build/tsan/CMakeCache.txt"; then
+  rm -rf "$root/build/tsan"
+fi
+echo "== tsan: configure and build the threaded tests"
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DBREVIK_WERROR=ON -DBREVIK_SANITIZE_THREAD=ON >/dev/null
+cmake --build "$root/build/tsan" -j "$jobs" --target parallel_tests
+echo "== tsan: test"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$root/build/tsan/tests/parallel_tests" --gtest_filter='*Parallel*'
+echo "== all tests passed in every build"

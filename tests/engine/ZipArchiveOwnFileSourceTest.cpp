@@ -39,7 +39,7 @@ TEST(ZipArchiveOwnFileSource, AReplacementFromTheArchivesOwnFileKeepsTheEntryItW
     request.replaceIndex = attempt.replaceIndex;
     request.level = attempt.level;
     EXPECT_FALSE(archive.AddFile(request)) << attempt.source << " as " << attempt.storedName;
-    EXPECT_TRUE(request.sourceIsArchive) << attempt.source << " as " << attempt.storedName;
+    EXPECT_EQ(archive.GetAddRefusal(), AddSourceRefusal::IsArchive) << attempt.source << " as " << attempt.storedName;
     ASSERT_EQ(archive.GetCount(), 3);
   }
   EXPECT_TRUE(ReadTestEntry(archive, 0) == first);
@@ -52,7 +52,7 @@ TEST(ZipArchiveOwnFileSource, AReplacementFromTheArchivesOwnFileKeepsTheEntryItW
   replacement.storedName = "last.txt";
   replacement.replaceIndex = -2;
   ASSERT_TRUE(archive.AddFile(replacement));
-  EXPECT_FALSE(replacement.sourceIsArchive);
+  EXPECT_NE(archive.GetAddRefusal(), AddSourceRefusal::IsArchive);
   archive.Close();
 
   EXPECT_EQ(PeerEntryNames(dir / "own.zip"), (std::vector<std::string>{"first.txt", "middle.bin", "last.txt"}));

@@ -58,20 +58,10 @@ struct CZipParallelExtract::Job {
 };
 
 CZipParallelExtract::CZipParallelExtract(CZipArchive& archive, unsigned threads) : archive_(archive) {
-  if (threads > 1) {
-    workers_.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
-  }
+  if (threads > 1) workers_.emplace(threads);
 }
 
-CZipParallelExtract::~CZipParallelExtract() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  workReady_.notify_all();
-  for (std::thread& worker : workers_) worker.join();
-}
+CZipParallelExtract::~CZipParallelExtract() = default;
 
 void CZipParallelExtract::Extract(int index, const std::string& targetFolder, bool fullPath, const char* newName,
                                   std::uint32_t bufferSize) {
@@ -85,7 +75,7 @@ void CZipParallelExtract::Extract(int index, const std::string& targetFolder, bo
   if (newName != nullptr) job.newName = newName;
   job.bufferSize = bufferSize;
 
-  if (workers_.empty() || !Prepare(job)) {
+  if (!workers_ || !Prepare(job)) {
     if (job.runAhead) {
       // It changes nothing an entry in flight touches: extracted now, its callbacks made in its
       // turn, as a worker's entry has them.
@@ -107,11 +97,8 @@ void CZipParallelExtract::Extract(int index, const std::string& targetFolder, bo
   // Counted in flight since `Prepare`.
   job.onWorker = true;
   jobs_.push_back(std::move(owned));
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(&job);
-  }
-  workReady_.notify_one();
+  // The job reports through its own fields (`Write` catches everything), so the future is not kept.
+  workers_->Run([this, &job] { WriteOnWorker(job); });
 }
 
 std::optional<ZipExtractOutcome> CZipParallelExtract::Next(bool wait) {
@@ -305,28 +292,19 @@ bool CZipParallelExtract::ClashesWithWrites(const std::string& relative) {
   return false;
 }
 
-void CZipParallelExtract::WorkerLoop() {
-  CZipWholeInflater inflater;
-  for (;;) {
-    Job* job = nullptr;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      workReady_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;
-      job = queue_.front();
-      queue_.pop_front();
-    }
-    Write(*job, inflater);
-    job->packed.reset();
-    job->CloseFolder();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      job->written = true;
-      bytesInFlight_ -= job->bytes;
-      --entriesInFlight_;
-    }
-    jobWritten_.notify_all();
+void CZipParallelExtract::WriteOnWorker(Job& job) {
+  // One decompressor per worker thread, kept for the thread's life: its tables are set up once.
+  thread_local CZipWholeInflater inflater;
+  Write(job, inflater);
+  job.packed.reset();
+  job.CloseFolder();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job.written = true;
+    bytesInFlight_ -= job.bytes;
+    --entriesInFlight_;
   }
+  jobWritten_.notify_all();
 }
 
 void CZipParallelExtract::Write(Job& job, CZipWholeInflater& inflater) {

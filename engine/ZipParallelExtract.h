@@ -9,8 +9,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "engine/ZipWorkerPool.h"
 
 class CZipArchive;
 
@@ -80,18 +81,18 @@ private:
   void Finish(Job& job);
   /// True when an entry being written has a path equal to, inside or holding `relative`.
   bool ClashesWithWrites(const std::string& relative);
-  void WorkerLoop();
+  /// A worker's turn at `job`: `Write`, then the job counted out of flight and marked written.
+  void WriteOnWorker(Job& job);
   /// Inflates, checks and writes `job` (on a worker).
   static void Write(Job& job, class CZipWholeInflater& inflater);
 
   CZipArchive& archive_;
   std::deque<std::unique_ptr<Job>> jobs_;  ///< in the order given, until taken by `Next`
   std::mutex mutex_;                       ///< guards what follows and each job's `written`
-  std::condition_variable workReady_;
   std::condition_variable jobWritten_;
-  std::deque<Job*> queue_;                 ///< jobs for the workers, in order
   std::uint64_t bytesInFlight_ = 0;
   std::size_t entriesInFlight_ = 0;
-  bool stopping_ = false;
-  std::vector<std::thread> workers_;
+  /// The workers (none with one thread). Last member: its destructor lets the queued jobs finish
+  /// and joins the threads before anything they use goes.
+  std::optional<ZipWorkerPool> workers_;
 };

@@ -3,9 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "engine/ZipDeflateChunks.h"
 
-ZipAddAhead::ZipAddAhead(unsigned threads) : limit_(2 * threads + 2), pool_(threads) {}
+ZipAddAhead::ZipAddAhead(unsigned threads) : limit_(std::min(32 * threads, 128u)), pool_(threads) {}
 
 ZipAddAhead::~ZipAddAhead() { Clear(); }
 
@@ -79,16 +81,14 @@ void ZipAddAhead::Prepare(ZipPreparedSource& prepared) {
     }
     prepared.statSize = static_cast<std::uint64_t>(status->st_size);
     if (prepared.level == 0 || prepared.statSize > ZipDeflate::WholeBound) return;
-    // The data and the worst case of its deflated form, until the data is freed.
+    // The worst case of the deflated form is held until the deflate says how much it took; the
+    // data itself passes through the worker's own buffer, outside the bound.
     const std::uint64_t worst = prepared.statSize + prepared.statSize / 8 + 1024;
-    if (!Reserve(prepared.statSize + worst)) return;
-    prepared.reserved = prepared.statSize + worst;
-    std::vector<unsigned char> data;
-    ZipPrepared::ReadUpTo(prepared.file, prepared.statSize, data);
-    ZipPrepared::PackWhole(data, prepared.level, prepared);
-    data = std::vector<unsigned char>();
-    GiveBack(prepared.statSize);
+    if (!Reserve(worst)) return;
     prepared.reserved = worst;
+    ZipPrepared::PackWhole(prepared.file, prepared.statSize, prepared.level, prepared);
+    GiveBack(worst - prepared.packed.size());
+    prepared.reserved = prepared.packed.size();
   } catch (...) {
     prepared.hasPacked = false;
     prepared.packed = std::vector<unsigned char>();

@@ -15,20 +15,19 @@
 
 namespace {
 
-/// One chunk of a long source: its input (after the window of input before it), and once
-/// deflated, its part of the stream and the CRC of its own input.
+/// One chunk of a long source: its input, and once deflated, its part of the stream and the
+/// CRC of its input.
 struct Chunk {
-  std::vector<unsigned char> input;
-  std::size_t dictionary = 0;  ///< leading bytes of `input` that come from the chunk before
+  std::unique_ptr<unsigned char[]> input;
+  std::size_t length = 0;
   bool last = false;
   std::vector<unsigned char> packed;
   std::uint32_t crc = 0;
 
-  std::size_t DataSize() const { return input.size() - dictionary; }
   void Deflate(int level) {
-    const unsigned char* data = input.data() + dictionary;
-    ZipDeflate::DeflateChunk(input.data(), dictionary, data, DataSize(), level, last, packed);
-    crc = ZipDeflate::Crc32(0, data, DataSize());
+    ZipDeflate::DeflateChunk(input.get(), length, level, last, packed);
+    crc = ZipDeflate::Crc32(0, input.get(), length);
+    input.reset();  // only the deflated part waits for its turn to be written
   }
 };
 
@@ -83,9 +82,7 @@ void CZipArchive::WritePackedSource(CZipAbstractFile& source, std::uint64_t size
     // at the level this entry asks for.
     if (whole == nullptr || !whole->hasPacked || whole->level != level || whole->statSize != size) {
       if (prepared != nullptr) source.SeekToBegin();
-      std::vector<unsigned char> data;
-      ZipPrepared::ReadUpTo(source, size, data);
-      ZipPrepared::PackWhole(data, level, own);
+      ZipPrepared::PackWhole(source, size, level, own);
       whole = &own;
     }
     WritePackedEntryData(whole->packed.data(), whole->packed.size());
@@ -95,35 +92,29 @@ void CZipArchive::WritePackedSource(CZipAbstractFile& source, std::uint64_t size
     return;
   }
 
-  // Chunks of fixed size, each deflated with the window before it as its dictionary and ended
-  // with a sync flush, joined in order: one deflate stream, as pigz makes it. A fixed number in
-  // flight bounds the memory; the bytes do not depend on how many deflate at once.
+  // Chunks of fixed size, each deflated on its own and all but the last ended with a sync flush,
+  // joined in order: one deflate stream, as pigz makes it. A fixed number in flight bounds the
+  // memory; the bytes do not depend on how many deflate at once.
   ZipWorkerPool* pool = addAhead_ ? &addAhead_->Pool() : nullptr;
   const std::size_t inFlight = pool != nullptr ? std::min<std::size_t>(2 * pool->ThreadCount(), 8) : 1;
   // Each chunk with the completion of the job deflating it (invalid when deflated here). The job
   // holds its chunk, not the other way round: a chunk left behind by an error is freed as soon
   // as its job has run.
   std::deque<std::pair<std::shared_ptr<Chunk>, std::future<void>>> chunks;
-  std::vector<unsigned char> window;
   std::uint64_t readTotal = 0;
   std::uint32_t crc = 0;
   bool allRead = false;
   while (!allRead || !chunks.empty()) {
     while (!allRead && chunks.size() < inFlight) {
       auto chunk = std::make_shared<Chunk>();
-      chunk->input = window;
-      chunk->dictionary = window.size();
       const std::uint64_t wanted = std::min<std::uint64_t>(ZipDeflate::ChunkBytes, size - readTotal);
-      std::vector<unsigned char> data;
-      ZipPrepared::ReadUpTo(source, wanted, data);
-      readTotal += data.size();
-      chunk->input.insert(chunk->input.end(), data.begin(), data.end());
+      chunk->input = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(wanted));
+      chunk->length = static_cast<std::size_t>(ZipPrepared::ReadUpTo(source, wanted, chunk->input.get()));
+      readTotal += chunk->length;
       // A source that shrank ends early: its last chunk is the one that fell short (possibly
       // empty, which still ends the stream with a final block).
-      chunk->last = data.size() < wanted || readTotal == size;
+      chunk->last = chunk->length < wanted || readTotal == size;
       allRead = chunk->last;
-      const std::size_t keep = std::min<std::size_t>(chunk->input.size(), ZipDeflate::WindowBytes);
-      window.assign(chunk->input.end() - static_cast<std::ptrdiff_t>(keep), chunk->input.end());
       std::future<void> done;
       if (pool != nullptr)
         done = pool->Run([chunk, level] { chunk->Deflate(level); });
@@ -136,7 +127,7 @@ void CZipArchive::WritePackedSource(CZipAbstractFile& source, std::uint64_t size
     chunks.pop_front();
     if (done.valid()) done.get();  // rethrows the worker's failure here
     WritePackedEntryData(head->packed.data(), head->packed.size());
-    const std::uint64_t dataSize = head->DataSize();
+    const std::uint64_t dataSize = head->length;
     crc = ZipDeflate::Crc32Combine(crc, head->crc, dataSize);
     entryInputBytes_ += dataSize;
     opened->m_uCrc32 = crc;

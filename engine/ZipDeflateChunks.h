@@ -1,4 +1,4 @@
-// ZipDeflateChunks.h -- raw deflate of a whole buffer (libdeflate) and of one chunk of a long stream (zlib, pigz style).
+// ZipDeflateChunks.h -- raw deflate of a whole buffer and of one chunk of a long stream (libdeflate, pigz style).
 #pragma once
 
 #include <cstddef>
@@ -11,27 +11,25 @@ namespace ZipDeflate {
 /// sources in flight it keeps a whole add within its memory target; longer sources go in chunks.
 constexpr std::uint64_t WholeBound = 2u << 20;
 /// Input bytes per chunk of a longer source. Fixed, never derived from the thread count: the
-/// archive's bytes depend on the input and the level only.
-constexpr std::uint64_t ChunkBytes = 512u << 10;
-/// The deflate window: each chunk is compressed with this much of the input before it as its
-/// preset dictionary, so a chunk boundary costs almost nothing in ratio.
-constexpr std::uint64_t WindowBytes = 32u << 10;
+/// archive's bytes depend on the input and the level only. A chunk starts with no history, so
+/// its first matches are missed; at 1 MiB that costs less than libdeflate's better parsing
+/// gains over zlib's streaming deflate.
+constexpr std::uint64_t ChunkBytes = 1u << 20;
 
 /// The zlib level a request's level means: -1 (and anything outside 1-9) is zlib's default, 6.
 int EffectiveLevel(int level);
 
-/// Deflates `length` bytes at `level` (1-9, the same number as zlib's) into `out` (replaced), as
-/// one final raw deflate stream (RFC 1951, no zlib or gzip wrapper). Thread-safe; each thread
-/// keeps its own compressor. Throws std::bad_alloc when no compressor can be made.
+/// Deflates `length` bytes at `level` (1-9, the same number as zlib's) into `out` (replaced, and
+/// exactly as long as the deflated data), as one final raw deflate stream (RFC 1951, no zlib or
+/// gzip wrapper). Thread-safe; each thread keeps its own compressor and output buffer. Throws
+/// std::bad_alloc when no compressor can be made.
 void DeflateWhole(const unsigned char* data, std::size_t length, int level, std::vector<unsigned char>& out);
 
-/// Deflates one chunk of a longer stream into `out` (replaced): `data` is preceded in the input
-/// by `dictionaryLength` (at most `WindowBytes`) bytes at `dictionary`, which earlier chunks
-/// hold and which this one may refer back to. A chunk that is not `last` ends with a sync flush
-/// (an empty stored block), so the chunks joined in order are one raw deflate stream; the last
-/// one ends it with a final block. Thread-safe. Throws std::runtime_error naming zlib's error.
-void DeflateChunk(const unsigned char* dictionary, std::size_t dictionaryLength, const unsigned char* data,
-                  std::size_t length, int level, bool last, std::vector<unsigned char>& out);
+/// Deflates one chunk of a longer stream into `out` (replaced). A chunk that is not `last` ends
+/// as a sync flush ends (an empty stored block), so the chunks joined in order are one raw
+/// deflate stream; the last one ends it with a final block. Thread-safe. Throws
+/// std::runtime_error when the deflated chunk cannot be continued (see MakeContinuable).
+void DeflateChunk(const unsigned char* data, std::size_t length, int level, bool last, std::vector<unsigned char>& out);
 
 /// CRC-32 (ZIP application note 4.4.7) of `length` bytes, continuing `crc`.
 std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t length);

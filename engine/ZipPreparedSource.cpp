@@ -3,29 +3,39 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "engine/ZipAbstractFile.h"
 #include "engine/ZipDeflateChunks.h"
 
 namespace ZipPrepared {
 
-void ReadUpTo(CZipAbstractFile& source, std::uint64_t size, std::vector<unsigned char>& data) {
-  data.resize(static_cast<std::size_t>(size));
+std::uint64_t ReadUpTo(CZipAbstractFile& source, std::uint64_t size, unsigned char* into) {
   std::uint64_t got = 0;
   while (got < size) {
     const std::uint32_t wanted = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(size - got, std::numeric_limits<std::uint32_t>::max() / 2));
-    const std::uint32_t read = source.Read(data.data() + got, wanted);
+    const std::uint32_t read = source.Read(into + got, wanted);
     got += read;
     if (read < wanted) break;  // the source ended early: it shrank since its size was read
   }
-  data.resize(static_cast<std::size_t>(got));
+  return got;
 }
 
-void PackWhole(const std::vector<unsigned char>& data, int level, ZipPreparedSource& prepared) {
-  ZipDeflate::DeflateWhole(data.data(), data.size(), level, prepared.packed);
-  prepared.crc = ZipDeflate::Crc32(0, data.data(), data.size());
-  prepared.dataSize = data.size();
+void PackWhole(CZipAbstractFile& source, std::uint64_t size, int level, ZipPreparedSource& prepared) {
+  if (size > ZipDeflate::WholeBound)
+    throw std::logic_error("a source of " + std::to_string(size) + " bytes is past the " +
+                           std::to_string(ZipDeflate::WholeBound) + " deflated whole");
+  // Kept for the thread's life and never zero-filled: every source taken whole passes through
+  // it, so it is faulted in once, not once per file.
+  thread_local const std::unique_ptr<unsigned char[]> input =
+      std::make_unique_for_overwrite<unsigned char[]>(ZipDeflate::WholeBound);
+  const std::uint64_t got = ReadUpTo(source, size, input.get());
+  ZipDeflate::DeflateWhole(input.get(), static_cast<std::size_t>(got), level, prepared.packed);
+  prepared.crc = ZipDeflate::Crc32(0, input.get(), static_cast<std::size_t>(got));
+  prepared.dataSize = got;
   prepared.level = level;
   prepared.hasPacked = true;
 }

@@ -27,11 +27,14 @@ struct ZipPreparedSource {
 
 namespace ZipPrepared {
 
-/// Reads up to `size` bytes of `source` from its current position into `data` (resized to
-/// what was read: less when the source ended first). Throws what the source throws.
-void ReadUpTo(CZipAbstractFile& source, std::uint64_t size, std::vector<unsigned char>& data);
+/// Reads up to `size` bytes of `source` from its current position into `into`; returns how many
+/// were read (fewer when the source ended first). Throws what the source throws.
+std::uint64_t ReadUpTo(CZipAbstractFile& source, std::uint64_t size, unsigned char* into);
 
-/// Deflates `data` whole at `level` into `prepared` (`packed`, `crc`, `dataSize`, `hasPacked`).
-void PackWhole(const std::vector<unsigned char>& data, int level, ZipPreparedSource& prepared);
+/// Reads up to `size` (at most ZipDeflate::WholeBound) bytes of `source` from its current
+/// position and deflates them whole at `level` into `prepared` (`packed`, `crc`, `dataSize`,
+/// `level`, `hasPacked`). The data passes through this thread's own input buffer. Throws what
+/// the source throws.
+void PackWhole(CZipAbstractFile& source, std::uint64_t size, int level, ZipPreparedSource& prepared);
 
 }  // namespace ZipPrepared

@@ -290,7 +290,7 @@ def python_zip_argv(source, archive, compression, level=None, password=None):
         "import os,sys,zipfile\n"
         "src,dst=sys.argv[1],sys.argv[2]\n"
         "with zipfile.ZipFile(dst,'w',zipfile.%s%s) as z:\n"
-        "  base=os.path.dirname(src)\n"
+        "  base=src\n"
         "  for d,_,fs in os.walk(src):\n"
         "    for f in sorted(fs):\n"
         "      p=os.path.join(d,f)\n"
@@ -314,12 +314,22 @@ def python_list_argv(archive):
 ONE_THREAD = dict(os.environ, BREVIK_THREADS="1")
 
 
+def inside(source):
+    """Every archiver is run inside the corpus folder on "." and brevik with --no-paths, so that all
+    store the same names (the corpus's files relative to it) and archive sizes compare the data
+    and the headers, not how much of the path each tool keeps."""
+    return source, "."
+
+
+BREVIK_NAMES = ["--no-paths"]
+
+
 def create_tools(ctx, name, source):
-    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    parent, leaf = inside(source)
     out = lambda tool: os.path.join(ctx.work, "%s-%s.zip" % (name, tool))
     tools = [
-        Tool("brevik", [ctx.brevik, "zip", out("brevik"), leaf], parent, out("brevik")),
-        Tool("brevik 1 thread", [ctx.brevik, "zip", out("brevik1"), leaf], parent, out("brevik1"), env=ONE_THREAD),
+        Tool("brevik", [ctx.brevik, "zip", out("brevik")] + BREVIK_NAMES + [leaf], parent, out("brevik")),
+        Tool("brevik 1 thread", [ctx.brevik, "zip", out("brevik1")] + BREVIK_NAMES + [leaf], parent, out("brevik1"), env=ONE_THREAD),
         Tool("zip -6", ["zip", "-q", "-6", "-r", out("zip"), leaf], parent, out("zip")),
         # 7-Zip's fastest mode, on all its threads: the speed to beat with a smaller archive.
         Tool("7zz -mx1", ["7zz", "a", "-bd", "-bso0", "-tzip", "-mx1", out("7zz-mx1"), leaf], parent, out("7zz-mx1")),
@@ -338,28 +348,28 @@ def create_tools(ctx, name, source):
 
 def one_core_tools(ctx, name, source):
     """brevik and zip -6 held to the first core (taskset -c 0), both."""
-    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    parent, leaf = inside(source)
     out = lambda tool: os.path.join(ctx.work, "%s-core0-%s.zip" % (name, tool))
     return [
-        Tool("brevik", ["taskset", "-c", "0", ctx.brevik, "zip", out("brevik"), leaf], parent, out("brevik")),
+        Tool("brevik", ["taskset", "-c", "0", ctx.brevik, "zip", out("brevik")] + BREVIK_NAMES + [leaf], parent, out("brevik")),
         Tool("zip -6", ["taskset", "-c", "0", "zip", "-q", "-6", "-r", out("zip"), leaf], parent, out("zip")),
     ]
 
 
 def large_file_tools(ctx, name, source):
     """One large file: brevik on all cores and on one thread, zip -6 and 7-Zip's fastest mode."""
-    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    parent, leaf = inside(source)
     out = lambda tool: os.path.join(ctx.work, "%s-%s.zip" % (name, tool))
     return [
-        Tool("brevik", [ctx.brevik, "zip", out("brevik"), leaf], parent, out("brevik")),
-        Tool("brevik 1 thread", [ctx.brevik, "zip", out("brevik1"), leaf], parent, out("brevik1"), env=ONE_THREAD),
+        Tool("brevik", [ctx.brevik, "zip", out("brevik")] + BREVIK_NAMES + [leaf], parent, out("brevik")),
+        Tool("brevik 1 thread", [ctx.brevik, "zip", out("brevik1")] + BREVIK_NAMES + [leaf], parent, out("brevik1"), env=ONE_THREAD),
         Tool("zip -6", ["zip", "-q", "-6", "-r", out("zip"), leaf], parent, out("zip")),
         Tool("7zz -mx1", ["7zz", "a", "-bd", "-bso0", "-tzip", "-mx1", out("7zz-mx1"), leaf], parent, out("7zz-mx1")),
     ]
 
 
 def stored_tools(ctx, name, source):
-    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    parent, leaf = inside(source)
     out = lambda tool: os.path.join(ctx.work, "%s-stored-%s.zip" % (name, tool))
     return [
         Tool("zip -0", ["zip", "-q", "-0", "-r", out("zip"), leaf], parent, out("zip")),
@@ -414,13 +424,13 @@ def delete_tools(ctx, archive, entry_name, which):
 
 
 def password_tools(ctx, name, source):
-    parent, leaf = os.path.dirname(source), os.path.basename(source)
+    parent, leaf = inside(source)
     out = lambda tool: os.path.join(ctx.work, "%s-pw-%s.zip" % (name, tool))
     env = dict(os.environ, BREVIK_BENCH_PASSWORD="bench-secret")
     return [
-        Tool("brevik", [ctx.brevik, "zip", out("brevik"), "--password-env", "BREVIK_BENCH_PASSWORD", leaf],
+        Tool("brevik", [ctx.brevik, "zip", out("brevik"), "--password-env", "BREVIK_BENCH_PASSWORD"] + BREVIK_NAMES + [leaf],
              parent, out("brevik"), env=env),
-        Tool("brevik plain", [ctx.brevik, "zip", out("brevik-plain"), leaf], parent, out("brevik-plain")),
+        Tool("brevik plain", [ctx.brevik, "zip", out("brevik-plain")] + BREVIK_NAMES + [leaf], parent, out("brevik-plain")),
         Tool("zip -P", ["zip", "-q", "-6", "-r", "-P", "bench-secret", out("zip"), leaf], parent, out("zip")),
     ]
 

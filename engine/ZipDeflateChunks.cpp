@@ -55,6 +55,8 @@ void Compress(const unsigned char* data, std::size_t length, int level, std::vec
 
 int EffectiveLevel(int level) { return level >= 1 && level <= 9 ? level : 6; }
 
+int ChunkLevel(int level) { return std::min(EffectiveLevel(level) + 1, 9); }
+
 void DeflateWhole(const unsigned char* data, std::size_t length, int level, std::vector<unsigned char>& out) {
   // libdeflate's levels 1-9 are zlib's in speed and about its equal in ratio; 10-12 go further
   // and are not asked for.
@@ -62,7 +64,7 @@ void DeflateWhole(const unsigned char* data, std::size_t length, int level, std:
 }
 
 void DeflateChunk(const unsigned char* data, std::size_t length, int level, bool last, std::vector<unsigned char>& out) {
-  Compress(data, length, level, out);
+  Compress(data, length, ChunkLevel(level), out);
   if (!last) MakeContinuable(out);
 }
 

@@ -19,13 +19,19 @@ constexpr std::uint64_t ChunkBytes = 1u << 20;
 /// The zlib level a request's level means: -1 (and anything outside 1-9) is zlib's default, 6.
 int EffectiveLevel(int level);
 
+/// The libdeflate level a long source's chunks are deflated at for a request's `level`: one up.
+/// libdeflate's lazy levels search less deep than zlib's of the same number, which a small file
+/// hardly feels but long runs of repetitive text (generated headers) do: 7% larger at 6 than
+/// zlib's stream. One level up is smaller than zlib's stream there and still twice its speed.
+int ChunkLevel(int level);
+
 /// Deflates `length` bytes at `level` (1-9, the same number as zlib's) into `out` (replaced, and
 /// exactly as long as the deflated data), as one final raw deflate stream (RFC 1951, no zlib or
 /// gzip wrapper). Thread-safe; each thread keeps its own compressor and output buffer. Throws
 /// std::bad_alloc when no compressor can be made.
 void DeflateWhole(const unsigned char* data, std::size_t length, int level, std::vector<unsigned char>& out);
 
-/// Deflates one chunk of a longer stream into `out` (replaced). A chunk that is not `last` ends
+/// Deflates one chunk of a longer stream at ChunkLevel(`level`) into `out` (replaced). A chunk that is not `last` ends
 /// as a sync flush ends (an empty stored block), so the chunks joined in order are one raw
 /// deflate stream; the last one ends it with a final block. Thread-safe. Throws
 /// std::runtime_error when the deflated chunk cannot be continued (see MakeContinuable).

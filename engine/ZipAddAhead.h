@@ -16,9 +16,10 @@
 /// pass the bound leaves the source unread, and the archive reads it on its turn.
 class ZipAddAhead {
 public:
-  /// Bytes that sources read ahead may hold together (their data while deflated, then the
-  /// deflated data until it is written): with the chunks of a long source in flight this keeps
-  /// a whole add within 32 MiB.
+  /// Bytes that sources read ahead may hold together (the worst case of their deflated form
+  /// while they are deflated, then the deflated data until it is written): with each worker's
+  /// source being read and the chunks of a long source in flight this keeps a whole add within
+  /// 32 MiB.
   static constexpr std::uint64_t MemoryBound = 16u << 20;
 
   /// `threads` workers (at least 2; one thread means no workers at all).
@@ -51,7 +52,10 @@ private:
   bool Reserve(std::uint64_t bytes);
   void GiveBack(std::uint64_t bytes);
 
-  unsigned limit_;                 ///< sources announced and not yet taken, at most
+  /// Sources announced and not yet taken, at most: 32 per worker, so that a worker done with a
+  /// small file finds the next one queued (sleeping and waking for each costs more than deflating
+  /// a small header file); at most 128, as each holds an open descriptor.
+  unsigned limit_;
   std::deque<Pending> pending_;    ///< oldest first; used by the calling thread only
   std::mutex memoryMutex_;
   std::uint64_t memoryHeld_ = 0;   ///< guarded by `memoryMutex_`

@@ -31,20 +31,13 @@ libdeflate_compressor& CompressorFor(int level) {
   return *slot;
 }
 
-/// Deflates into this thread's output buffer, kept for the thread's life at the largest bound
-/// met so far (never zero-filled), and copies the result out at its exact length: a fresh
-/// bound-sized vector per source would be zero-filled and, past malloc's mmap threshold, faulted
-/// in page by page every time.
+/// Deflates into a buffer of libdeflate's bound, never zero-filled (a vector of that size would
+/// be, for every source), and copies the result out at its exact length. The buffer is the
+/// call's own: on the page script's thread nothing outlives the call.
 void Compress(const unsigned char* data, std::size_t length, int level, std::vector<unsigned char>& out) {
-  thread_local std::unique_ptr<unsigned char[]> buffer;
-  thread_local std::size_t capacity = 0;
   libdeflate_compressor& compressor = CompressorFor(EffectiveLevel(level));
   const std::size_t bound = libdeflate_deflate_compress_bound(&compressor, length);
-  if (bound > capacity) {
-    const std::size_t wanted = std::max(bound, libdeflate_deflate_compress_bound(&compressor, WholeBound));
-    buffer = std::make_unique_for_overwrite<unsigned char[]>(wanted);
-    capacity = wanted;
-  }
+  const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(bound);
   const std::size_t packed = libdeflate_deflate_compress(&compressor, data, length, buffer.get(), bound);
   // The bound holds for any input, so a zero here would be libdeflate breaking its own contract.
   if (packed == 0) throw std::runtime_error("libdeflate: output bound of " + std::to_string(bound) + " bytes exceeded");

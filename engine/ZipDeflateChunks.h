@@ -27,7 +27,7 @@ int ChunkLevel(int level);
 
 /// Deflates `length` bytes at `level` (1-9, the same number as zlib's) into `out` (replaced, and
 /// exactly as long as the deflated data), as one final raw deflate stream (RFC 1951, no zlib or
-/// gzip wrapper). Thread-safe; each thread keeps its own compressor and output buffer. Throws
+/// gzip wrapper). Thread-safe; each thread keeps its own compressor. Throws
 /// std::bad_alloc when no compressor can be made.
 void DeflateWhole(const unsigned char* data, std::size_t length, int level, std::vector<unsigned char>& out);
 

@@ -28,10 +28,8 @@ void PackWhole(CZipAbstractFile& source, std::uint64_t size, int level, ZipPrepa
   if (size > ZipDeflate::WholeBound)
     throw std::logic_error("a source of " + std::to_string(size) + " bytes is past the " +
                            std::to_string(ZipDeflate::WholeBound) + " deflated whole");
-  // Kept for the thread's life and never zero-filled: every source taken whole passes through
-  // it, so it is faulted in once, not once per file.
-  thread_local const std::unique_ptr<unsigned char[]> input =
-      std::make_unique_for_overwrite<unsigned char[]>(ZipDeflate::WholeBound);
+  // Never zero-filled: every byte of it that is used is read into first.
+  const auto input = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(std::max<std::uint64_t>(size, 1)));
   const std::uint64_t got = ReadUpTo(source, size, input.get());
   ZipDeflate::DeflateWhole(input.get(), static_cast<std::size_t>(got), level, prepared.packed);
   prepared.crc = ZipDeflate::Crc32(0, input.get(), static_cast<std::size_t>(got));

@@ -33,8 +33,7 @@ std::uint64_t ReadUpTo(CZipAbstractFile& source, std::uint64_t size, unsigned ch
 
 /// Reads up to `size` (at most ZipDeflate::WholeBound) bytes of `source` from its current
 /// position and deflates them whole at `level` into `prepared` (`packed`, `crc`, `dataSize`,
-/// `level`, `hasPacked`). The data passes through this thread's own input buffer. Throws what
-/// the source throws.
+/// `level`, `hasPacked`). Throws what the source throws.
 void PackWhole(CZipAbstractFile& source, std::uint64_t size, int level, ZipPreparedSource& prepared);
 
 }  // namespace ZipPrepared

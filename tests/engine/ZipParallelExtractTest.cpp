@@ -5,6 +5,7 @@
 #include "engine/ZipFileException.h"
 #include "engine/ZipParallelExtract.h"
 #include "engine/ZipWholeInflate.h"
+#include "support/ArchivePeers.h"
 #include "support/ScratchDir.h"
 #include "support/Shell.h"
 
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -192,6 +194,43 @@ TEST(ZipParallelExtract, EntriesOfOneNameLandInTheArchivesOrderWhateverTheThread
   const ExtractionRun eight = ExtractAll(dir / "same.zip", dir / "out", 8);
   EXPECT_EQ(eight.outcomes.size(), 30u);
   EXPECT_EQ(ReadFileBytes(dir / "out/same.txt"), GeneratedBytes(50000 + 29, 29, true));
+}
+
+TEST(ZipParallelExtract, AFullDiskFailsOnlyTheFilesThatMeetItAndLeavesNothingHalfWritten) {
+  // Files under and over the size the disk takes, in turn, inflated by workers: each one over is
+  // reported for itself (EFBIG), leaves neither its file nor its temporary, and those under it,
+  // before and after, are written whole.
+  ScratchDir dir;
+  std::vector<std::string> contents;
+  {
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(dir / "full.zip", CZipArchive::CreateNew));
+    for (int i = 0; i < 12; ++i) {
+      contents.push_back(GeneratedBytes(i % 3 == 1 ? 300000 : 60000, 40 + static_cast<unsigned>(i), true));
+      WriteTestEntry(archive, "f" + std::to_string(i), contents.back(), 6);
+    }
+    archive.Close();
+  }
+  const int status = RunWithFileSizeLimit(200000, [&] {
+    const ExtractionRun run = ExtractAll(dir / "full.zip", dir / "out", 2);
+    if (run.outcomes.size() != contents.size()) return 100;
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+      const std::string expected = std::to_string(i) + (i % 3 == 1 ? " not extracted refusal 0 file error " + std::to_string(EFBIG)
+                                                                   : " extracted refusal 0");
+      if (run.outcomes[i] != expected) return 101 + static_cast<int>(i);
+    }
+    return 0;
+  });
+  ASSERT_EQ(status, 0);
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(dir / "out")) names.push_back(item.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"f0", "f11", "f2", "f3", "f5", "f6", "f8", "f9"}));
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    if (i % 3 != 1) {
+      EXPECT_TRUE(ReadFileBytes(dir / ("out/f" + std::to_string(i))) == contents[i]) << i;
+    }
+  }
 }
 
 }  // namespace

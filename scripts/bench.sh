@@ -8,7 +8,7 @@
 # thread, zip -6, 7-Zip's fastest mode -mx1 on all its threads, the others, and a one-thread
 # libdeflate floor), the text corpus created on one core (taskset -c 0, brevik and zip -6), one
 # 256 MiB file of mixed content, a listing of 65535 entries and deleting from one binary archive,
-# in about 10 minutes on two cores. --full adds the binary corpus, stored archives, the 1 GiB file
+# in about 8 minutes on two cores. --full adds the binary corpus, stored archives, the 1 GiB file
 # (when the disk has room) and 7-Zip with its own threads. The scratch folder is /dev/shm/brevik-bench
 # when /dev/shm is a tmpfs with room and the memory to back it (see below), else
 # $TMPDIR/brevik-bench. --only create,extract,list,delete,password and --corpus text,tiny,mixed

@@ -87,8 +87,9 @@ void ZipAddAhead::Prepare(ZipPreparedSource& prepared) {
     if (!Reserve(worst)) return;
     prepared.reserved = worst;
     ZipPrepared::PackWhole(prepared.file, prepared.statSize, prepared.level, prepared);
-    GiveBack(worst - prepared.packed.size());
-    prepared.reserved = prepared.packed.size();
+    const std::uint64_t kept = std::min<std::uint64_t>(prepared.packed.size(), worst);
+    GiveBack(worst - kept);
+    prepared.reserved = kept;
   } catch (...) {
     prepared.hasPacked = false;
     prepared.packed = std::vector<unsigned char>();

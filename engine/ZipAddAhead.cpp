@@ -7,7 +7,7 @@
 
 #include "engine/ZipDeflateChunks.h"
 
-ZipAddAhead::ZipAddAhead(unsigned threads) : limit_(std::min(16 * threads, 64u)), pool_(threads) {}
+ZipAddAhead::ZipAddAhead(unsigned threads) : limit_(std::min(32 * threads, 64u)), pool_(threads) {}
 
 ZipAddAhead::~ZipAddAhead() { Clear(); }
 

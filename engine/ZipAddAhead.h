@@ -52,7 +52,7 @@ private:
   bool Reserve(std::uint64_t bytes);
   void GiveBack(std::uint64_t bytes);
 
-  /// Sources announced and not yet taken, at most: 16 per worker, so that a worker done with a
+  /// Sources announced and not yet taken, at most: 32 per worker, so that a worker done with a
   /// small file finds the next one queued (sleeping and waking for each costs more than deflating
   /// a small header file); at most 64, as each holds an open descriptor, and a web server's
   /// process shares its descriptor limit between the calls of all its requests.

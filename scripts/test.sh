@@ -9,15 +9,15 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 run_suite() {
   local build_dir=$1; shift
-  echo "== $(basename "$build_dir"): configure and build"
+  echo "== $(basename "$build_dir"): configure and build (at ${SECONDS} s)"
   cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVIK_WERROR=ON "$@" >/dev/null
   cmake --build "$build_dir" -j "$jobs"
-  echo "== $(basename "$build_dir"): test"
+  echo "== $(basename "$build_dir"): test (at ${SECONDS} s)"
   ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
 }
 
 run_suite "$root/build/normal" -DCMAKE_INSTALL_PREFIX=/usr
-echo "== packages: build, install, use, remove"
+echo "== packages: build, install, use, remove (at ${SECONDS} s)"
 "$root/scripts/package.sh" --build "$root/build/normal"
 "$root/scripts/test-packages.sh"
 # A build folder keeps the compiler it was first configured with: one made by g++ starts afresh.
@@ -35,10 +35,10 @@ if [[ -f "$root/build/tsan/CMakeCache.txt" ]] &&
    ! grep -q '^CMAKE_CXX_COMPILER:FILEPATH=.*clang++' "$root/build/tsan/CMakeCache.txt"; then
   rm -rf "$root/build/tsan"
 fi
-echo "== tsan: configure and build the threaded tests"
+echo "== tsan: configure and build the threaded tests (at ${SECONDS} s)"
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBREVIK_WERROR=ON -DBREVIK_SANITIZE_THREAD=ON >/dev/null
 cmake --build "$root/build/tsan" -j "$jobs" --target parallel_tests
-echo "== tsan: test"
+echo "== tsan: test (at ${SECONDS} s)"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$root/build/tsan/tests/parallel_tests" --gtest_filter='*Parallel*'
-echo "== all tests passed in every build"
+echo "== all tests passed in every build (in ${SECONDS} s)"

@@ -81,6 +81,16 @@ void ExpectWholeSource(CZipArchive& archive, int index) {
   EXPECT_EQ(read.closeResult, 1);  // the CRC matched
 }
 
+// The archive at `path` holds the source as its only entry, with its exact size, whole.
+void ExpectTheSourceAlone(const std::string& path) {
+  CZipArchive archive;
+  ASSERT_TRUE(archive.Open(path, CZipArchive::OpenReadOnly));
+  ASSERT_EQ(archive.GetCount(), 1);
+  EXPECT_EQ(EntryInfo(archive, 0).m_uUncomprSize, kSourceBytes);
+  ExpectWholeSource(archive, 0);
+  archive.Close();
+}
+
 // `count` bytes of the file at `path` from `offset` (from its end when negative), without reading the rest.
 std::string BytesAt(const std::string& path, std::int64_t offset, std::uint32_t count) {
   std::string bytes(count, '\0');
@@ -101,12 +111,7 @@ std::string PythonTestZip(const std::string& archive) {
 TEST_F(Zip64Large, InfoZipsArchiveOfTheSourceIsReadWithItsExactSizeAndCrc) {
   const std::string archivePath = *scratch_ / "infozip.zip";
   ASSERT_EQ(RunCommand("cd " + ShellQuote(scratch_->path()) + " && zip -q -1 infozip.zip big.bin").exitStatus, 0);
-  CZipArchive archive;
-  ASSERT_TRUE(archive.Open(archivePath, CZipArchive::OpenReadOnly));
-  ASSERT_EQ(archive.GetCount(), 1);
-  EXPECT_EQ(EntryInfo(archive, 0).m_uUncomprSize, kSourceBytes);
-  ExpectWholeSource(archive, 0);
-  archive.Close();
+  ExpectTheSourceAlone(archivePath);
 }
 
 TEST_F(Zip64Large, AStoredArchivePastFourGibibytesTakesAppendsAndDeletionsAcrossTheLine) {
@@ -195,12 +200,7 @@ TEST_F(Zip64Large, ASplitArchiveCarriesTheEntrysZip64SizesInItsDescriptorAndDire
   EXPECT_TRUE(std::filesystem::exists(*scratch_ / "split.z04"));
   const CommandResult sevenZip = RunCommand("7zz t -bd " + ShellQuote(archivePath));
   EXPECT_EQ(sevenZip.exitStatus, 0) << sevenZip.output;
-  CZipArchive archive;
-  ASSERT_TRUE(archive.Open(archivePath, CZipArchive::OpenReadOnly));
-  ASSERT_EQ(archive.GetCount(), 1);
-  EXPECT_EQ(EntryInfo(archive, 0).m_uUncomprSize, kSourceBytes);
-  ExpectWholeSource(archive, 0);
-  archive.Close();
+  ExpectTheSourceAlone(archivePath);
 }
 
 TEST_F(Zip64Large, DataOfUnknownSizePastFourGibibytesIsRefusedRatherThanWrittenWithWrongSizes) {

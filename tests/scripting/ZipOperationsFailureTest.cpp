@@ -15,28 +15,6 @@ using namespace brevik::test;
 
 namespace {
 
-// Runs the Zip in a child (limited by `limit`) and hands back its result text through a file.
-std::string ZipInChild(const ZipRequest& request, const std::string& resultFile,
-                       int (*runner)(const std::function<int()>&, unsigned long long), unsigned long long limit) {
-  const int status = runner(
-      [&] {
-        try {
-          WriteFileBytes(resultFile, CZipNow().Zip(request));
-        } catch (...) {
-          return 3;
-        }
-        return 0;
-      },
-      limit);
-  EXPECT_EQ(status, 0);
-  return status == 0 ? ReadFileBytes(resultFile) : "child failed with status " + std::to_string(status);
-}
-
-int WithFileSizeLimit(const std::function<int()>& body, unsigned long long limit) {
-  return RunWithFileSizeLimit(limit, body);
-}
-int AsNobody(const std::function<int()>& body, unsigned long long) { return RunAsUnprivileged(body); }
-
 TEST(ZipOperationsFailure, FullDiskKeepsTheFinishedEntries) {
   ScratchDir dir;
   const std::string zip = dir / "kept.zip";

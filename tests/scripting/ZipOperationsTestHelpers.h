@@ -1,13 +1,16 @@
-// ZipOperationsTestHelpers.h -- requests and peer look-ups shared by the archive operation tests.
+// ZipOperationsTestHelpers.h -- requests, peer look-ups and Zip calls in a child, shared by the archive operation tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "scripting/CZipNow.h"
 #include "scripting/ZipRequest.h"
+#include "support/ArchivePeers.h"
 #include "support/Shell.h"
 
 namespace brevik::test {
@@ -20,6 +23,30 @@ inline ZipRequest RequestFor(ZipOperation operation, const std::string& zipFile,
   request.targetPath = targetPath;
   return request;
 }
+
+/// Runs the Zip of `request` in a child (started by `runner`, limited by `limit`) and hands back its
+/// result text through `resultFile`; a child that failed gives a text saying so, and a failure.
+inline std::string ZipInChild(const ZipRequest& request, const std::string& resultFile,
+                              int (*runner)(const std::function<int()>&, unsigned long long), unsigned long long limit) {
+  const int status = runner(
+      [&] {
+        try {
+          WriteFileBytes(resultFile, CZipNow().Zip(request));
+        } catch (...) {
+          return 3;
+        }
+        return 0;
+      },
+      limit);
+  EXPECT_EQ(status, 0);
+  return status == 0 ? ReadFileBytes(resultFile) : "child failed with status " + std::to_string(status);
+}
+
+/// Runners for ZipInChild: under a file size limit of `limit` bytes, or as user nobody.
+inline int WithFileSizeLimit(const std::function<int()>& body, unsigned long long limit) {
+  return RunWithFileSizeLimit(limit, body);
+}
+inline int AsNobody(const std::function<int()>& body, unsigned long long) { return RunAsUnprivileged(body); }
 
 /// The entry names of `archive` in directory order, as Python's zipfile reads them; one
 /// "ERROR: ..." item when it cannot read the archive.

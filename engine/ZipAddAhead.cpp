@@ -82,7 +82,7 @@ void ZipAddAhead::Prepare(ZipPreparedSource& prepared) {
     prepared.statSize = static_cast<std::uint64_t>(status->st_size);
     if (prepared.level == 0 || prepared.statSize > ZipDeflate::WholeBound) return;
     // The worst case of the deflated form is held until the deflate says how much it took; the
-    // data itself passes through the worker's own buffer, outside the bound.
+    // data itself lives only while this worker deflates it, outside the bound.
     const std::uint64_t worst = prepared.statSize + prepared.statSize / 8 + 1024;
     if (!Reserve(worst)) return;
     prepared.reserved = worst;

@@ -31,19 +31,6 @@ libdeflate_compressor& CompressorFor(int level) {
   return *slot;
 }
 
-/// Deflates into a buffer of libdeflate's bound, never zero-filled (a vector of that size would
-/// be, for every source), and copies the result out at its exact length. The buffer is the
-/// call's own: on the page script's thread nothing outlives the call.
-void Compress(const unsigned char* data, std::size_t length, int level, std::vector<unsigned char>& out) {
-  libdeflate_compressor& compressor = CompressorFor(EffectiveLevel(level));
-  const std::size_t bound = libdeflate_deflate_compress_bound(&compressor, length);
-  const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(bound);
-  const std::size_t packed = libdeflate_deflate_compress(&compressor, data, length, buffer.get(), bound);
-  // The bound holds for any input, so a zero here would be libdeflate breaking its own contract.
-  if (packed == 0) throw std::runtime_error("libdeflate: output bound of " + std::to_string(bound) + " bytes exceeded");
-  out.assign(buffer.get(), buffer.get() + packed);
-}
-
 }  // namespace
 
 int EffectiveLevel(int level) { return level >= 1 && level <= 9 ? level : 6; }
@@ -53,11 +40,20 @@ int ChunkLevel(int level) { return std::min(EffectiveLevel(level) + 1, 9); }
 void DeflateWhole(const unsigned char* data, std::size_t length, int level, std::vector<unsigned char>& out) {
   // libdeflate's levels 1-9 are zlib's in speed and about its equal in ratio; 10-12 go further
   // and are not asked for.
-  Compress(data, length, level, out);
+  libdeflate_compressor& compressor = CompressorFor(EffectiveLevel(level));
+  // A buffer of libdeflate's bound, never zero-filled (a vector of that size would be, for every
+  // source), the result copied out at its exact length. The buffer is the call's own: on a page
+  // script's thread nothing outlives the call.
+  const std::size_t bound = libdeflate_deflate_compress_bound(&compressor, length);
+  const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(bound);
+  const std::size_t packed = libdeflate_deflate_compress(&compressor, data, length, buffer.get(), bound);
+  // The bound holds for any input, so a zero here would be libdeflate breaking its own contract.
+  if (packed == 0) throw std::runtime_error("libdeflate: output bound of " + std::to_string(bound) + " bytes exceeded");
+  out.assign(buffer.get(), buffer.get() + packed);
 }
 
 void DeflateChunk(const unsigned char* data, std::size_t length, int level, bool last, std::vector<unsigned char>& out) {
-  Compress(data, length, ChunkLevel(level), out);
+  DeflateWhole(data, length, ChunkLevel(level), out);
   if (!last) MakeContinuable(out);
 }
 

@@ -64,10 +64,8 @@ void MakeContinuable(std::vector<unsigned char>& stream) {
   stream[lastBlock / 8] &= static_cast<unsigned char>(~(1u << (lastBlock % 8)));  // BFINAL
   // The stored block's 3 header bits (BFINAL 0, BTYPE 00) are zero, as is the padding up to the
   // byte boundary after them (RFC 1951 3.2.4); then LEN 0 and NLEN 0xFFFF.
-  const std::size_t alignedBytes = (end + 3 + 7) / 8;
-  stream.resize(end / 8 + 1, 0);
-  stream[end / 8] &= static_cast<unsigned char>((1u << (end % 8)) - 1u);
-  stream.resize(alignedBytes, 0);
+  if (end % 8 != 0) stream.back() &= static_cast<unsigned char>((1u << (end % 8)) - 1u);
+  stream.resize((end + 3 + 7) / 8, 0);
   stream.insert(stream.end(), {0x00, 0x00, 0xFF, 0xFF});
 }
 
